@@ -15,7 +15,7 @@ public:
     explicit TestAdapter(const std::string& name = "DUMMY1", int cuaId = 1);
     ~TestAdapter();  // removes the adapter from the manager's table, closes it, restores the clock
 
-    // Runs passes, 10 ms of clock apart, until the adapter is CONNECTED; false after 200 passes.
+    // Runs passes, 10 ms of clock apart, until the adapter is CONNECTED; false after 10 s of clock.
     bool connect();
     // One pass of the adapter after moving the clock by stepMs; returns the status after it.
     int pass(unsigned long long stepMs = 10);
@@ -25,6 +25,9 @@ public:
     // Frames the adapter sent so far; runs passes first until the delayed queue is drained.
     std::vector<_TGENERIC_CAN_FRAME> sentFrames();
     void clearSent();
+    // Whether each pass first has the dummy deliver one status report (default on), so that
+    // driving the clock does not by itself make the adapter silent.
+    void setAutoReport(bool on) { autoReport_ = on; }
 
     Sensors::QCANDevice* device() { return device_; }
     int cuaId() const { return cuaId_; }
@@ -34,4 +37,5 @@ private:
     std::string name_;
     int cuaId_;
     Sensors::QCANDevice* device_;
+    bool autoReport_ = true;
 };

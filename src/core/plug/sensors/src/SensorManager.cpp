@@ -2,16 +2,37 @@
 
 #include <cstring>
 
+#include <cstdio>
+#include <cwchar>
+#include <exception>
+#include <memory>
+
+#include <wx/intl.h>
+#include <wx/utils.h>
+
+#include "CUADeviceInfoItem.h"
 #include "Clock.h"
+#include "DeviceList.h"
+#include "QCANDevice.h"
+#include "Sensor.h"
+#include "SensorManagerThread.h"
 #include "WispEasyWrapper.h"
 
 namespace Sensors {
 
+// Runs the manager's end when the process exits. The instance itself is never freed, so that a
+// thread that is still finishing never touches freed memory.
+struct SensorManagerExitGuard {
+    SensorManager* manager;
+    ~SensorManagerExitGuard() { manager->shutdown(); }
+};
+
 SensorManager* SensorManager::getInstance()
 {
-    // One-time construction is thread-safe; the instance is destroyed at process exit.
-    static SensorManager instance;
-    return &instance;
+    // One-time construction is thread-safe.
+    static SensorManager* instance = new SensorManager();
+    static SensorManagerExitGuard guard{instance};
+    return instance;
 }
 
 SensorManager::SensorManager()
@@ -19,7 +40,7 @@ SensorManager::SensorManager()
       threadRunning(false),
       threadRun(false),
       maxReceivedFifoSize(64),
-      rxFifo(new RxCANFrameT[64]),
+      rxFifo(new RxCANFrameT[RX_FIFO_SLOTS]),
       rxFifoRead(0),
       rxFifoWrite(0),
       rxFifoCount(0),
@@ -35,11 +56,136 @@ SensorManager::SensorManager()
       sensorManagerEnabled(false),
       sensorManagerOK(true)
 {
+    std::memset(rxFifo, 0, sizeof(RxCANFrameT) * RX_FIFO_SLOTS);
 }
 
 SensorManager::~SensorManager()
 {
-    delete[] rxFifo;
+    shutdown();
+}
+
+void SensorManager::shutdown()
+{
+    if (isThreadRunning()) {
+        {
+            wxCriticalSectionLocker guard(stateLock);
+            threadRun = false;
+            notifier.Post();
+        }
+        notifier.Post();
+    }
+    if (isSensorManagerEnabled() && getQCANDeviceCount() > 0)
+        disconnect(0, 0);
+    setSensorManagerEnabled(false);
+    clearReceivedMessagesFifo();
+    // The thread closes its adapters on its way out; it is given a bounded time for that.
+    for (int waited = 0; isThreadRunning() && waited < 3000; waited += 10) {
+        notifier.Post();
+        wxMilliSleep(10);
+    }
+    setSensorManagerOK(false);
+    wxCriticalSectionLocker guard(tableLock);
+    QCANDevice::DeleteQCANDeviceList(adapterCache);
+    adapterCache = nullptr;
+    if (!isThreadRunning()) {
+        for (QCANDevice* device : devices)
+            delete device;
+        devices.clear();
+    }
+}
+
+// --- flags and clock ---------------------------------------------------------------------------
+
+void SensorManager::setEnabled(bool value)
+{
+    wxCriticalSectionLocker guard(stateLock);
+    enabled = value;
+}
+
+bool SensorManager::isEnabled()
+{
+    wxCriticalSectionLocker guard(stateLock);
+    return enabled;
+}
+
+void SensorManager::setSensorManagerEnabled(bool value)
+{
+    wxCriticalSectionLocker guard(flagLock);
+    sensorManagerEnabled = value;
+}
+
+bool SensorManager::isSensorManagerEnabled()
+{
+    wxCriticalSectionLocker guard(flagLock);
+    return sensorManagerEnabled;
+}
+
+void SensorManager::setSensorManagerOK(bool value)
+{
+    wxCriticalSectionLocker guard(flagLock);
+    sensorManagerOK = value;
+}
+
+bool SensorManager::isSensorManagerOK()
+{
+    wxCriticalSectionLocker guard(flagLock);
+    return sensorManagerOK;
+}
+
+void SensorManager::setThreadRun(bool value)
+{
+    wxCriticalSectionLocker guard(stateLock);
+    threadRun = value;
+    notifier.Post();
+}
+
+bool SensorManager::getThreadRun()
+{
+    wxCriticalSectionLocker guard(stateLock);
+    return threadRun;
+}
+
+bool SensorManager::isThreadRunning()
+{
+    wxCriticalSectionLocker guard(stateLock);
+    return threadRunning;
+}
+
+void SensorManager::setThreadActive(bool value)
+{
+    wxCriticalSectionLocker guard(stateLock);
+    threadActive = value;
+}
+
+bool SensorManager::getThreadActive()
+{
+    wxCriticalSectionLocker guard(stateLock);
+    return threadActive;
+}
+
+bool SensorManager::isRunning() const
+{
+    return running;
+}
+
+bool SensorManager::isConnected(int)
+{
+    return getQCANDeviceCount() > 0;
+}
+
+bool SensorManager::isCuaConnected()
+{
+    return getQCANDeviceCount() > 0;
+}
+
+bool SensorManager::isAPIConnected()
+{
+    for (int i = 0; i < getQCANDeviceCount(); ++i) {
+        QCANDevice* device = getQCANDeviceByIndex(i);
+        if (device && device->getQCANDevStatus() == QCAN_STATUS_CONNECTED)
+            return true;
+    }
+    return false;
 }
 
 unsigned long long SensorManager::getTickCount()
@@ -47,19 +193,1004 @@ unsigned long long SensorManager::getTickCount()
     return Clock::wallMs();
 }
 
-int SensorManager::sendGenCanMsg(int, _TGENERIC_CAN_FRAME*, bool)
+void SensorManager::updateMainThreadTick()
 {
-    return 0;
+    wxCriticalSectionLocker guard(stateLock);
+    mainThreadLastTick = getTickCount();
+}
+
+unsigned long long SensorManager::getMainThreadLastTick()
+{
+    wxCriticalSectionLocker guard(stateLock);
+    return mainThreadLastTick;
+}
+
+void SensorManager::updateLastConnectTick()
+{
+    wxCriticalSectionLocker guard(stateLock);
+    lastConnectTick = getTickCount();
+}
+
+unsigned long long SensorManager::getLastConnectTick()
+{
+    wxCriticalSectionLocker guard(stateLock);
+    return lastConnectTick;
+}
+
+void SensorManager::setExportDataPath(const wxString& path, int)
+{
+    wxCriticalSectionLocker guard(stateLock);
+    exportDataPath = path;
+}
+
+wxString SensorManager::getExportDataPath(int) const
+{
+    return exportDataPath;
+}
+
+wxSemaphore* SensorManager::getNotifier()
+{
+    return &notifier;
+}
+
+wxSemaError SensorManager::wait(unsigned long ms)
+{
+    return notifier.WaitTimeout(ms);
+}
+
+wxSemaError SensorManager::notify()
+{
+    return notifier.Post();
+}
+
+void SensorManager::diagnosticsClosed() {}
+
+// --- adapter table -------------------------------------------------------------------------------
+
+int SensorManager::popNextCUAID()
+{
+    wxCriticalSectionLocker guard(tableLock);
+    ++lastCuaId;
+    while (lastCuaId > 0 && QCANDeviceExists(lastCuaId))
+        ++lastCuaId;
+    return lastCuaId;
+}
+
+int SensorManager::getFirstDevId()
+{
+    wxCriticalSectionLocker guard(tableLock);
+    return devices.empty() || !devices.front() ? -1 : devices.front()->getCuaId();
+}
+
+bool SensorManager::QCANDeviceExists(int cuaId)
+{
+    return getQCANDeviceByID(cuaId) != nullptr;
+}
+
+QCANDevice* SensorManager::getQCANDeviceByID(int cuaId)
+{
+    if (cuaId < 1)
+        return nullptr;
+    wxCriticalSectionLocker guard(tableLock);
+    QCANDevice* found = nullptr;
+    for (QCANDevice* device : devices)
+        if (device && device->getCuaId() == cuaId)
+            found = device;  // the last one with the id
+    return found;
+}
+
+QCANDevice* SensorManager::getQCANDeviceByIndex(int index)
+{
+    wxCriticalSectionLocker guard(tableLock);
+    if (index < 0 || index >= static_cast<int>(devices.size()))
+        return nullptr;
+    return devices[index];
+}
+
+QCANDevice* SensorManager::getQCANDeviceByName(const wxString& name)
+{
+    wxCriticalSectionLocker guard(tableLock);
+    for (QCANDevice* device : devices)
+        if (device && device->getDevName() == name)
+            return device;
+    return nullptr;
+}
+
+int SensorManager::getQCANDeviceCount()
+{
+    wxCriticalSectionLocker guard(tableLock);
+    return static_cast<int>(devices.size());
+}
+
+std::vector<QCANDevice*>* SensorManager::getConnectedQCANDevices()
+{
+    return &devices;
+}
+
+void SensorManager::addQCANDevice(QCANDevice* device)
+{
+    if (!device)
+        return;
+    wxCriticalSectionLocker guard(tableLock);
+    QLOG_INFO("addQCANDevice") << "SensorManager: Add QCANDevice ID" << device->getCuaId() << " = "
+                               << device->getDevName();
+    devices.push_back(device);
+}
+
+bool SensorManager::removeQCANDevice(int cuaId)
+{
+    QCANDevice* device = nullptr;
+    {
+        wxCriticalSectionLocker guard(tableLock);
+        for (auto it = devices.begin(); it != devices.end(); ++it) {
+            if (*it && (*it)->getCuaId() == cuaId) {
+                device = *it;
+                QLOG_INFO("removeQCANDevice") << "SensorManager: Remove QCANDevice ID" << cuaId << " = "
+                                              << device->getDevName();
+                devices.erase(it);
+                break;
+            }
+        }
+    }
+    if (!device)
+        return false;
+    // Closed and deleted outside the table lock: closing waits for the library's threads, whose
+    // callbacks may send through the manager.
+    if (device->IsConnected())
+        device->Disconnect(QCAN_DISCONNECT_NOW);
+    delete device;
+    return true;
+}
+
+bool SensorManager::removeQCANDevice(QCANDevice* device)
+{
+    return device ? removeQCANDevice(device->getCuaId()) : false;
+}
+
+QCANConnStatus SensorManager::getDeviceStatus(int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    return device ? device->getQCANDevStatus() : QCAN_STATUS_ERROR;
+}
+
+bool SensorManager::getDeviceInfo(int cuaId, QCANDeviceInfo* info)
+{
+    QCANDevice* device = info ? getQCANDeviceByID(cuaId) : nullptr;
+    return device ? device->getDeviceInfo(*info) : false;
+}
+
+QCANReceived SensorManager::getReceived(int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    return device ? device->GetReceived() : emptyReceived;
+}
+
+int SensorManager::GetDeviceReceived(int cuaId, int* total, int* parsed, int* overflow, int* r1, int* r2, int* r3,
+                                     int* r4)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    return device ? device->GetReceivedValues(total, parsed, overflow, r1, r2, r3, r4) : 0;
+}
+
+int SensorManager::GetDeviceCanStats(int cuaId, _TCANStats* stats, bool throttle)
+{
+    QCANDevice* device = stats ? getQCANDeviceByID(cuaId) : nullptr;
+    return device ? device->GetCanStats(stats, throttle) : -1;
+}
+
+int SensorManager::GetDeviceRXBufferCount(int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    return device ? device->getRxBufferCount() : -1;
+}
+
+int SensorManager::GetDeviceTXBufferCount(int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    return device ? device->getTxBufferCount() : -1;
+}
+
+int SensorManager::GetDeviceErrorCount(int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    return device ? static_cast<int>(device->getErrorCount()) : -1;
+}
+
+ECANBaud SensorManager::GetDeviceBaudRate(int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    return device ? device->GetBaudrate(false) : CAN_BAUD_NONE;
+}
+
+int SensorManager::GetDeviceBaudRateInt(int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    return device ? device->getBaudrateAsInt() : -1;
+}
+
+wxString SensorManager::getDeviceEventLog(int cuaId, int index)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    if (!device)
+        return wxT("Invalid device");
+    if (index != -1)
+        return device->getDeviceLog(static_cast<unsigned int>(index));
+    wxString all;
+    for (int i = 16; i >= 0; --i)
+        all += device->getDeviceLog(static_cast<unsigned int>(i)) + wxT("\n");
+    return all;
+}
+
+void SensorManager::setBusPower(int cuaId, bool on)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    if (!device) {
+        QLOG_ERROR("setBusPower") << "No device";
+        return;
+    }
+    device->SetBusPowerSwitch(on ? 1 : 0, false);
+}
+
+bool SensorManager::getBusPower(int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    if (!device) {
+        QLOG_ERROR("getBusPower") << "No device";
+        return false;
+    }
+    return device->GetBusPowerSwitch(false) == 1;
+}
+
+void SensorManager::setTermination(int cuaId, bool on)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    if (!device) {
+        QLOG_ERROR("setTermination") << "No device";
+        return;
+    }
+    device->SetTermination(on, false);
+}
+
+bool SensorManager::getTermination(int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    if (!device) {
+        QLOG_ERROR("getTermination") << "No device";
+        return false;
+    }
+    return device->GetTermination(false);
+}
+
+// --- connecting ----------------------------------------------------------------------------------
+
+int SensorManager::connect(const wxString& name, int cuaId)
+{
+    wxCriticalSectionLocker guard(tableLock);
+    if (name.IsEmpty() || cuaId < 1 || QCANDeviceExists(cuaId)) {
+        wprintf(L"SensorManager: abort connect %ls", static_cast<const wchar_t*>(name.wc_str()));
+        fflush(stdout);
+        return -1;
+    }
+    QCANDevice* device = new QCANDevice(cuaId, name);
+    device->setReconn(true);
+    setSensorManagerEnabled(true);
+    running = true;
+    addQCANDevice(device);
+    notifier.Post();
+    startCUAThread();
+    if (adapterCache) {
+        for (int i = 0; i < adapterCache->getSize(); ++i) {
+            const CUADeviceInfoItem item = adapterCache->getDeviceInfo(i);
+            if (item.name == name)
+                device->setDescription(item.description);
+        }
+    }
+    if (!isEnabled()) {
+        wprintf(L"SensorManager: QCANDevice %d created but not connected. Enable SensorManager to connect devices",
+                cuaId);
+        fflush(stdout);
+    }
+    return cuaId;
+}
+
+int SensorManager::connect(const wxString& name)
+{
+    return connect(name, popNextCUAID());
+}
+
+int SensorManager::connect(int cuaId)
+{
+    DeviceList* list = createQCANDeviceList();
+    const wxString name = list->getSize() > 0 ? list->getDeviceInfo(0).name : wxString();
+    deleteQCANDeviceList(list);
+    return connect(name, cuaId);
+}
+
+int SensorManager::connect()
+{
+    if (getQCANDeviceCount() > 0)
+        return -1;
+    return connect(popNextCUAID());
+}
+
+std::vector<int>& SensorManager::connectAll()
+{
+    DeviceList* list = createQCANDeviceList();
+    for (int i = 0; i < getDeviceListItemCount(list); ++i) {
+        wxString name, description, vendor;
+        if (!getDeviceListItemInfo(list, i, name, description, vendor))
+            continue;
+        printf("Available cua device to connect : %s : %s : %s\n", static_cast<const char*>(name.ToAscii()),
+               static_cast<const char*>(description.ToAscii()), static_cast<const char*>(vendor.ToAscii()));
+        const int id = connect(popNextCUAID());
+        if (id >= 0) {
+            connectedIds.push_back(id);
+            printf("CUA:%s connected !\n", static_cast<const char*>(description.ToAscii()));
+        } else {
+            printf("Unable to connect CUA:%s\n", static_cast<const char*>(description.ToAscii()));
+        }
+    }
+    fflush(stdout);
+    deleteQCANDeviceList(list);
+    return connectedIds;
+}
+
+int SensorManager::findAndConnect(CUAMatchType matchType, CUANameMatch nameMatch, const wxString& pattern, int cuaId)
+{
+    DeviceList* list = createQCANDeviceList();
+    if (!list)
+        return -1;
+    const wxString wanted = pattern.Lower();
+    for (int i = 0; i < list->getSize(); ++i) {
+        const CUADeviceInfoItem item = list->getDeviceInfo(i);
+        wxString text;
+        switch (matchType) {
+        case CUA_MATCH_NAME: text = item.name; break;
+        case CUA_MATCH_VENDOR: text = item.vendor; break;
+        case CUA_MATCH_DESCRIPTION: text = item.description; break;
+        default: continue;
+        }
+        text.MakeLower();
+        bool match = false;
+        switch (nameMatch) {
+        case CUA_NAME_STARTS_WITH: match = text.StartsWith(wanted); break;
+        case CUA_NAME_CONTAINS: match = text.Contains(wanted); break;
+        case CUA_NAME_EQUALS: match = text == wanted; break;
+        default: break;
+        }
+        if (!match)
+            continue;
+        const int id = cuaId > 0 ? cuaId : popNextCUAID();
+        const int result = connect(item.name, id);
+        if (result != -1) {
+            deleteQCANDeviceList(list);
+            return result;
+        }
+    }
+    deleteQCANDeviceList(list);
+    return -1;
+}
+
+DeviceList* SensorManager::createQCANDeviceList()
+{
+    wxCriticalSectionLocker guard(tableLock);
+    if (!isEnabled())
+        return new DeviceList();
+    if (!adapterCache) {
+        QLOG_INFO("createQCANDeviceList") << "Initialize cache";
+        adapterCache = QCANDevice::GetAvailableQCANDevices();
+        adapterCacheTime = getTickCount();
+    } else if (getTickCount() - adapterCacheTime > 999) {
+        QCANDevice::DeleteQCANDeviceList(adapterCache);
+        adapterCache = QCANDevice::GetAvailableQCANDevices();
+        adapterCacheTime = getTickCount();
+        QLOG_INFO("createQCANDeviceList") << "Rebuild cache";
+    }
+    DeviceList* result = new DeviceList();
+    if (!adapterCache) {
+        QLOG_ERROR("createQCANDeviceList") << "NULL device cache";
+        return result;
+    }
+    for (int i = 0; i < adapterCache->getSize(); ++i) {
+        const CUADeviceInfoItem item = adapterCache->getDeviceInfo(i);
+        if (!nameIsInTable(item.name))
+            result->insert(item);
+    }
+    return result;
+}
+
+bool SensorManager::nameIsInTable(const wxString& name)
+{
+    wxCriticalSectionLocker guard(tableLock);
+    for (QCANDevice* device : devices)
+        if (device && device->getDevName() == name)
+            return true;
+    return false;
+}
+
+int SensorManager::getDeviceListItemCount(void* list)
+{
+    if (!list) {
+        QLOG_ERROR("getDeviceListItemCount") << "NULL handle";
+        return 0;
+    }
+    return static_cast<DeviceList*>(list)->getSize();
+}
+
+bool SensorManager::getDeviceListItemInfo(void* list, int index, wxString& name, wxString& description,
+                                          wxString& vendor)
+{
+    if (!list) {
+        QLOG_ERROR("getDeviceListItemInfo") << "NULL handle";
+        return false;
+    }
+    DeviceList* devicesFound = static_cast<DeviceList*>(list);
+    if (index < 0 || index >= devicesFound->getSize()) {
+        name = description = vendor = wxT("Error Out of bounds");
+        return false;
+    }
+    const CUADeviceInfoItem item = devicesFound->getDeviceInfo(index);
+    name = item.name;
+    description = item.description;
+    vendor = item.vendor;
+    return true;
+}
+
+void SensorManager::deleteQCANDeviceList(void* list)
+{
+    if (!list) {
+        QLOG_ERROR("deleteQCANDeviceList") << "NULL handle";
+        return;
+    }
+    QCANDevice::DeleteQCANDeviceList(list);
+}
+
+wxString SensorManager::getAvailableQCANDeviceNameByIndex(int index)
+{
+    DeviceList* list = createQCANDeviceList();
+    wxString name;
+    if (index >= 0 && index < list->getSize())
+        name = list->getDeviceInfo(index).name;
+    deleteQCANDeviceList(list);
+    return name;
+}
+
+// --- sensors ---------------------------------------------------------------------------------------
+
+int SensorManager::resolveCuaId(int cuaId)
+{
+    return cuaId < 1 ? getFirstDevId() : cuaId;
+}
+
+Sensor* SensorManager::getSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool lock)
+{
+    if (cuaId > 0) {
+        QCANDevice* device = getQCANDeviceByID(cuaId);
+        return device ? device->getSensor(sensorId, type, lock) : nullptr;
+    }
+    for (int i = 0; i < getQCANDeviceCount(); ++i) {
+        QCANDevice* device = getQCANDeviceByIndex(i);
+        if (!device)
+            continue;
+        if (Sensor* s = device->getSensor(sensorId, type, lock))
+            return s;
+    }
+    return nullptr;
+}
+
+Sensor* SensorManager::getSensor(unsigned short sensorId, bool lock, int cuaId)
+{
+    if (cuaId > 0) {
+        QCANDevice* device = getQCANDeviceByID(cuaId);
+        return device ? device->getSensor(sensorId, lock) : nullptr;
+    }
+    for (int i = 0; i < getQCANDeviceCount(); ++i) {
+        QCANDevice* device = getQCANDeviceByIndex(i);
+        if (!device)
+            continue;
+        if (Sensor* s = device->getSensor(sensorId, lock))
+            return s;
+    }
+    return nullptr;
+}
+
+Sensor SensorManager::getAnySensor(unsigned char sensorId, SensorDeviceType type, int cuaId)
+{
+    Sensor* s = getSensor(sensorId, type, cuaId, true);
+    if (!s)
+        return Sensor(this, cuaId, sensorId, 0);
+    s->setActive();
+    if (getQCANDeviceCount() == 0) {
+        s->UnlockSensor();
+        return Sensor(this, cuaId, sensorId, 0);
+    }
+    Sensor copy(*s);
+    s->getLock()->Unlock();
+    return copy;
+}
+
+void SensorManager::addSensor(Sensor* sensor, int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(resolveCuaId(cuaId));
+    if (device)
+        device->addSensor(sensor);
+}
+
+void SensorManager::removeSensors(int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(resolveCuaId(cuaId));
+    if (device)
+        device->removeSensors();
+}
+
+int SensorManager::getSensorCount(int cuaId)
+{
+    if (getQCANDeviceCount() == 0)
+        return 0;
+    if (cuaId > 0) {
+        QCANDevice* device = getQCANDeviceByID(cuaId);
+        return device ? device->getSensorCount() : 0;
+    }
+    int total = 0;
+    for (int i = 0; i < getQCANDeviceCount(); ++i)
+        if (QCANDevice* device = getQCANDeviceByIndex(i))
+            total += device->getSensorCount();
+    return total;
+}
+
+int SensorManager::getActiveSensorCount(unsigned int window, int cuaId)
+{
+    if (getQCANDeviceCount() == 0)
+        return 0;
+    if (cuaId > 0) {
+        QCANDevice* device = getQCANDeviceByID(cuaId);
+        return device ? device->getActiveSensorCount(window) : 0;
+    }
+    int total = 0;
+    for (int i = 0; i < getQCANDeviceCount(); ++i)
+        if (QCANDevice* device = getQCANDeviceByIndex(i))
+            total += device->getActiveSensorCount(window);
+    return total;
+}
+
+int SensorManager::getSensorsCount(int cuaId)
+{
+    QCANDevice* device = getQCANDeviceByID(resolveCuaId(cuaId));
+    if (!device)
+        return 0;
+    device->lock();
+    const int n = static_cast<int>(device->getSensorInfoCache().size());
+    device->unlock();
+    return n;
+}
+
+namespace {
+void appendSensorInfos(QCANDevice* device, bool onlyHeard, std::vector<SensorInfo*>& out)
+{
+    device->lock();
+    for (Sensor* s : device->GetSensors()) {
+        s->LockSensor();
+        if (!onlyHeard || s->getLastMessageTime() != 0) {
+            SensorInfo* info = new SensorInfo;
+            info->sensorId = s->getSensorId();
+            info->deviceType = s->getDeviceType();
+            info->cuaId = static_cast<uint8_t>(device->getCuaId());
+            info->lastMessageTime = s->getLastMessageTime();
+            info->errorCount = s->GetErrorCount();
+            out.push_back(info);
+        }
+        s->UnlockSensor();
+    }
+    device->unlock();
+}
+}  // namespace
+
+std::vector<SensorInfo*> SensorManager::getSensorsInfo(int cuaId)
+{
+    std::vector<SensorInfo*> result;
+    if (cuaId > 0) {
+        if (QCANDevice* device = getQCANDeviceByID(cuaId))
+            appendSensorInfos(device, false, result);
+        return result;
+    }
+    for (int i = 0; i < getQCANDeviceCount(); ++i)
+        if (QCANDevice* device = getQCANDeviceByIndex(i))
+            appendSensorInfos(device, true, result);
+    return result;
+}
+
+void SensorManager::deleteSensorsInfo(std::vector<SensorInfo*>& infos)
+{
+    for (SensorInfo* info : infos)
+        delete info;
+    infos.clear();
+}
+
+bool SensorManager::getSensorInfo(int cuaId, int index, _SensorInfo* info)
+{
+    const int id = resolveCuaId(cuaId);
+    QCANDevice* device = info ? getQCANDeviceByID(id) : nullptr;
+    if (!device)
+        return false;
+    try {
+        device->lock();
+        std::vector<_SensorInfo*>& cache = device->getSensorInfoCache();
+        bool found = index >= 0 && index < static_cast<int>(cache.size()) && cache[index];
+        if (found) {
+            const _SensorInfo* cached = cache.at(static_cast<size_t>(index));
+            info->sensorId = cached->sensorId;
+            info->deviceType = cached->deviceType;
+            info->cuaId = static_cast<uint8_t>(id);
+            info->lastMessageTime = cached->lastMessageTime;
+            info->errorCount = cached->errorCount;
+        }
+        device->unlock();
+        return found;
+    } catch (const std::exception& e) {
+        device->unlock();
+        QLOG_ERROR("getSensorInfo") << "Exception in SensorManager::getSensorInfo(CUAID = " << cuaId
+                                    << ", index = " << index << ", *info = " << static_cast<void*>(info) << " -> "
+                                    << e.what() << ".";
+        return false;
+    }
+}
+
+wxString SensorManager::ToXML(unsigned char sensorId, int indent, int cuaId)
+{
+    if (getQCANDeviceCount() == 0)
+        return wxString();
+    if (cuaId > 0) {
+        QCANDevice* device = getQCANDeviceByID(cuaId);
+        return device ? device->ToXML(sensorId, indent) : wxString();
+    }
+    wxString xml;
+    for (int i = 0; i < getQCANDeviceCount(); ++i)
+        if (QCANDevice* device = getQCANDeviceByIndex(i))
+            xml += device->ToXML(sensorId, indent);
+    return xml;
+}
+
+wxString SensorManager::getStatus(int cuaId)
+{
+    const unsigned long long now = getTickCount();
+    if (now < statusCacheTime + 1000)
+        return statusCacheText;
+    const int count = getQCANDeviceCount();
+    if (count == 0)
+        return wxGetTranslation(wxT("[SENSOR_STATUS] CAN adapter is not connected"));
+    int position = 0;
+    int id = cuaId;
+    if (cuaId <= 0) {
+        // Several adapters take turns in the text, seven seconds each.
+        position = static_cast<int>(static_cast<unsigned int>(now / 7000) % static_cast<unsigned int>(count));
+        QCANDevice* shown = getQCANDeviceByIndex(position);
+        id = shown ? shown->getCuaId() : -1;
+    }
+    wxString text;
+    QCANDevice* device = getQCANDeviceByID(id);
+    if (!device) {
+        text += wxString::Format(wxT("%s %d"), wxGetTranslation(wxT("[SENSOR_STATUS] No CAN adapter on id:")), cuaId);
+        QLOG_WARN("getStatus") << text;
+    } else {
+        const wxString adapterText = wxGetTranslation(wxT("[SENSOR_STATUS] CAN adapter"));
+        if (count >= 2)
+            text += wxString::Format(wxT("%s %d / %d\n"), adapterText, position + 1, count);
+        text += wxString::Format(wxT("%s: %s (%d)\n"), adapterText, device->getDevName(), device->getCuaId());
+        text += wxString::Format(wxT("%s: %s, %s,\n%s, %dk,\n"), wxGetTranslation(wxT("[SENSOR_STATUS] Adapter status")),
+                                 device->getStatusString(), device->getCANBusStateString(),
+                                 device->getCANModeString(), device->getBaudrateAsInt());
+        text += device->GetBusPowerSwitch(false) != 0 ? wxGetTranslation(wxT("[SENSOR_STATUS] CAN power ON"))
+                                                      : wxGetTranslation(wxT("[SENSOR_STATUS] CAN power OFF"));
+        text += wxT("\n");
+        device->lock();
+        const std::vector<_SensorInfo*>& cache = device->getSensorInfoCache();
+        int ok = 0;
+        for (const _SensorInfo* info : cache)
+            if (info && info->sensorOk)
+                ++ok;
+        text += wxString::Format(wxT("%s: %d/%d\n"), wxGetTranslation(wxT("[SENSOR_STATUS] Sensors total/ok")),
+                                 static_cast<int>(cache.size()), ok);
+        device->unlock();
+    }
+    statusCacheText = text;
+    statusCacheTime = getTickCount();
+    return text;
+}
+
+// --- sending ---------------------------------------------------------------------------------------
+
+int SensorManager::sendGenCanMsg(int cuaId, _TGENERIC_CAN_FRAME* frame, bool queued)
+{
+    QCANDevice* device = getQCANDeviceByID(resolveCuaId(cuaId));
+    return device ? device->SendCanMessage(frame, queued) : 0;
 }
 
 int SensorManager::sendCanMsg(int cuaId, _TQUIL1G5_CAN_FRAME* frame, bool queued)
 {
     if (!frame)
         return -1;
-    _TGENERIC_CAN_FRAME* generic = quilFrame2Generic_copy(*frame);
-    int result = sendGenCanMsg(cuaId, generic, queued);
-    delete generic;
+    std::unique_ptr<_TGENERIC_CAN_FRAME> generic(quilFrame2Generic_copy(*frame));
+    return sendGenCanMsg(cuaId, generic.get(), queued);
+}
+
+// --- frame parsers ---------------------------------------------------------------------------------
+
+int SensorManager::addExternalParser(int cuaId, QCANParserFunction parser, void* context)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    return device ? static_cast<int>(device->addExternalParser(parser, context)) : -1;
+}
+
+bool SensorManager::deleteExternalParserById(int cuaId, unsigned int id)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    if (!device)
+        return false;
+    device->deleteExternalParserById(id);
+    return true;
+}
+
+void SensorManager::setExternalParsersToQCANDevice(QCANDevice* device)
+{
+    if (device)
+        device->addExternalParser(processExtCallback, nullptr);
+}
+
+void SensorManager::registerParser(const wxString& name, RegisteredFrameHandler handler)
+{
+    wxCriticalSectionLocker guard(fifoLock);
+    registeredParsers[name] = handler;
+}
+
+void SensorManager::unregisterParser(const wxString& name)
+{
+    wxCriticalSectionLocker guard(fifoLock);
+    registeredParsers.erase(name);
+}
+
+void SensorManager::clearParsers()
+{
+    wxCriticalSectionLocker guard(fifoLock);
+    registeredParsers.clear();
+}
+
+bool SensorManager::useExternalParsers()
+{
+    wxCriticalSectionLocker guard(fifoLock);
+    return !registeredParsers.empty();
+}
+
+PARSE_RESULT processExtCallback(void* frame, void*, void*)
+{
+    SensorManager::getInstance()->pushToRxBuffer(static_cast<RxCANFrameT*>(frame));
+    return PARSE_RESULT_OK;
+}
+
+// --- shared receive ring and the manager thread ----------------------------------------------------
+
+void SensorManager::pushToRxBuffer(RxCANFrameT* frame)
+{
+    if (!rxFifo) {
+        QLOG_ERROR("pushToRxBuffer") << "RXBuffer is NULL";
+        return;
+    }
+    if (frame && RxDataBufferInsertFrame(frame))
+        notifier.Post();
+    else
+        QLOG_ERROR("pushToRxBuffer") << "Failed to push RxCANFrameT to buffer";
+}
+
+bool SensorManager::RxDataBufferInsertFrame(RxCANFrameT* frame)
+{
+    wxCriticalSectionLocker guard(fifoLock);
+    if (!rxFifo) {
+        QLOG_ERROR("RxDataBufferInsertFrame") << "RXBuffer is NULL";
+        return false;
+    }
+    if (!frame) {
+        QLOG_ERROR("RxDataBufferInsertFrame") << "RxDataBuffer error";
+        return false;
+    }
+    if (((rxFifoWrite + 1) & (RX_FIFO_SLOTS - 1)) == rxFifoRead) {
+        QLOG_ERROR("RxDataBufferInsertFrame") << "RxDataBuffer Full";
+        return false;
+    }
+    RxCANFrameT& slot = rxFifo[rxFifoWrite];
+    slot = *frame;
+    slot.createAllowed = true;
+    slot.time = getTickCount();
+    ++rxFifoCount;
+    rxFifoWrite = (rxFifoWrite + 1) & (RX_FIFO_SLOTS - 1);
+    return true;
+}
+
+bool SensorManager::RxDataBufferReadAndDeleteNext(RxCANFrameT* out)
+{
+    wxCriticalSectionLocker guard(fifoLock);
+    if (!out || !rxFifo || rxFifoRead == rxFifoWrite)
+        return false;
+    *out = rxFifo[rxFifoRead];
+    rxFifoRead = (rxFifoRead + 1) & (RX_FIFO_SLOTS - 1);
+    --rxFifoCount;
+    return true;
+}
+
+bool SensorManager::RxDataBufferFull()
+{
+    wxCriticalSectionLocker guard(fifoLock);
+    if (!rxFifo) {
+        QLOG_ERROR("RxDataBufferFull") << "RXBuffer is NULL";
+        return false;
+    }
+    return ((rxFifoWrite + 1) & (RX_FIFO_SLOTS - 1)) == rxFifoRead;
+}
+
+bool SensorManager::RxDataBufferIsEmpty()
+{
+    wxCriticalSectionLocker guard(fifoLock);
+    if (!rxFifo) {
+        QLOG_ERROR("RxDataBufferIsEmpty") << "RXBuffer is NULL";
+        return true;
+    }
+    return rxFifoRead == rxFifoWrite;
+}
+
+bool SensorManager::processRxBuffer()
+{
+    wxCriticalSectionLocker guard(fifoLock);
+    if (!rxFifo || rxFifoRead == rxFifoWrite)
+        return false;
+    RxCANFrameT frame;
+    if (!RxDataBufferReadAndDeleteNext(&frame)) {
+        QLOG_ERROR("processRxBuffer") << "QCAN RXBuffer read error";
+        return false;
+    }
+    bool result = false;
+    for (auto& entry : registeredParsers)
+        if (entry.second)
+            result = entry.second(&frame, nullptr);
     return result;
+}
+
+void SensorManager::setMaxReceivedFiFoSize(unsigned int size, int)
+{
+    wxCriticalSectionLocker guard(fifoLock);
+    maxReceivedFifoSize = size;
+}
+
+void SensorManager::clearReceivedMessagesFifo()
+{
+    wxCriticalSectionLocker guard(fifoLock);
+    rxFifoRead = 0;
+    rxFifoWrite = 0;
+    rxFifoCount = 0;
+}
+
+void SensorManager::startCUAThread()
+{
+    {
+        wxCriticalSectionLocker guard(stateLock);
+        if (threadRunning)
+            return;
+    }
+    SensorManagerThread* thread = new SensorManagerThread();
+    if (thread->Create(SensorManagerThread::STACK_SIZE) != wxTHREAD_NO_ERROR) {
+        {
+            wxCriticalSectionLocker guard(stateLock);
+            threadRun = false;
+            notifier.Post();
+            threadRunning = false;
+        }
+        QLOG_ERROR("startCUAThread") << "SensorManager Cannot start thread";
+        thread->Kill();
+        return;
+    }
+    {
+        wxCriticalSectionLocker guard(stateLock);
+        threadRun = true;
+        notifier.Post();
+        // Marked running before Run: the thread may end before Run returns.
+        threadRunning = true;
+    }
+    if (thread->Run() != wxTHREAD_NO_ERROR) {
+        wxCriticalSectionLocker guard(stateLock);
+        threadRunning = false;
+        threadRun = false;
+    }
+}
+
+void SensorManager::stopCUAThread(unsigned int waitMs)
+{
+    {
+        wxCriticalSectionLocker guard(stateLock);
+        if (!threadRunning)
+            return;
+        threadRun = false;
+        notifier.Post();
+    }
+    notifier.Post();
+    if (waitMs != 0)
+        waitForManagerThreadTermination(waitMs);
+}
+
+bool SensorManager::waitForManagerThreadTermination(unsigned long timeoutMs)
+{
+    if (timeoutMs == 0) {
+        QLOG_INFO("waitForManagerThreadTermination")
+            << "No wait time, notify and leave SensorManager thread to stop in background";
+        notifier.Post();
+        return true;
+    }
+    unsigned long elapsed = 0;
+    do {
+        if (!isThreadRunning()) {
+            QLOG_INFO("waitForManagerThreadTermination") << "Thread stopped";
+            return true;
+        }
+        notifier.Post();
+        QLOG_INFO("waitForManagerThreadTermination") << "Wait for thread to stop";
+        wxMilliSleep(50);  // real time: this waits for a real thread, not for the plug-in's clock
+        elapsed += 50;
+    } while (timeoutMs > elapsed);
+    QLOG_INFO("waitForManagerThreadTermination") << "Thread stop wait timeout";
+    return false;
+}
+
+void SensorManager::managerThreadDisconnected()
+{
+    setThreadActive(false);
+    QLOG_INFO("managerThreadDisconnected") << "SensorManager Thread stopped";
+    for (;;) {
+        QCANDevice* first = getQCANDeviceByIndex(0);
+        if (!first)
+            break;
+        removeQCANDevice(first->getCuaId());
+    }
+    wxCriticalSectionLocker guard(stateLock);
+    threadRunning = false;
+}
+
+void SensorManager::disconnect(unsigned long waitMs, int cuaId)
+{
+    try {
+        if (getQCANDeviceCount() == 0 || !isSensorManagerEnabled() || !getThreadRun())
+            return;
+        auto stopAdapter = [](QCANDevice* device) {
+            device->SetTermination(false, true);
+            device->SetBusPowerSwitch(0, true);
+            device->setReconn(false);
+            device->Disconnect(QCAN_DISCONNECT_LATER);
+        };
+        if (cuaId > 0) {
+            QCANDevice* device = getQCANDeviceByID(cuaId);
+            if (!device)
+                return;
+            const QCANConnStatus s = device->getQCANDevStatus();
+            if (s == QCAN_STATUS_DISCONNECTING || s == QCAN_STATUS_DISCONNECTED)
+                return;
+            QLOG_INFO("disconnect") << "SensorManager::Disconnect Device id" << cuaId;
+            stopAdapter(device);
+            return;
+        }
+        setSensorManagerEnabled(false);
+        running = false;
+        const int count = getQCANDeviceCount();
+        for (int i = 0; i < count; ++i)
+            if (QCANDevice* device = getQCANDeviceByIndex(i))
+                stopAdapter(device);
+        setThreadRun(false);
+        if (!getThreadActive()) {
+            wxCriticalSectionLocker guard(stateLock);
+            threadRun = false;
+            return;
+        }
+        if (waitMs == 0)
+            return;
+        if (!waitForManagerThreadTermination(waitMs))
+            QLOG_WARN("disconnect") << "SensorManager called all devices to stop, but thread didn't stop before timeout";
+    } catch (const std::exception& e) {
+        QLOG_ERROR("disconnect") << "SensorManager::Disconnect(" << cuaId << " ) ( :" << e.what();
+    }
 }
 
 // --- frame views ---------------------------------------------------------------------------------

@@ -210,6 +210,12 @@ private:
     SensorManager(const SensorManager&) = delete;
     SensorManager& operator=(const SensorManager&) = delete;
 
+    static constexpr unsigned int RX_FIFO_SLOTS = 64;
+    friend struct SensorManagerExitGuard;
+    // The steps of the manager's end at process exit: stop the thread, disconnect every adapter
+    // and give the thread a bounded time to close them.
+    void shutdown();
+
     template <class T>
     T getTypedSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool markActive);
     int resolveCuaId(int cuaId);

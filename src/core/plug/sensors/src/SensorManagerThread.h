@@ -1,0 +1,21 @@
+#pragma once
+
+#include <wx/thread.h>
+
+namespace Sensors {
+
+// The one background thread of the plug-in: gives every adapter a pass at least every 100 ms (at
+// once when a frame was queued), re-arms or removes finished adapters and feeds the named frame
+// handlers. Detached: it deletes itself when Entry returns.
+class SensorManagerThread : public wxThread {
+public:
+    static constexpr unsigned int STACK_SIZE = 16388608;
+
+    SensorManagerThread();
+    ~SensorManagerThread() override;
+
+protected:
+    ExitCode Entry() override;
+};
+
+}  // namespace Sensors

@@ -1,0 +1,72 @@
+#pragma once
+
+// Common base of the maker's tilt sensors (device type 16). It keeps the base bookkeeping for its
+// frames and runs the settings read-out of the second-generation sensor: the settings are read in
+// four-byte chunks, one request at a time, into a buffer whose size the first chunk announces.
+
+#include <cstdint>
+
+#include "QuillardSensor.h"
+#include "TiltSensorTypes.h"
+
+namespace Sensors {
+
+class TiltSensor : public QuillardSensor {
+public:
+    TiltSensor(SensorManager* manager, int cuaId, unsigned char sensorId);
+    // A copy has no settings buffers and no read-out under way.
+    TiltSensor(const TiltSensor& other);
+    TiltSensor& operator=(const TiltSensor& other);
+
+    TiltSensor* Clone() override;
+    ~TiltSensor() override;
+    void Clean() override;
+    wxString ToXML(int flags) const override;
+    using QuillardSensor::Parse;
+    bool Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time) override;
+    void Update(const unsigned long long& elapsed, const unsigned long long& now) override;
+
+    // Starts an operation; refused while another one is under way.
+    bool setOperationMode(G2_OPERATION_MODE mode);
+    G2_OPERATION_MODE getOperationMode() const { return operationMode; }
+    // Requests the next chunk once the previous one has arrived (or repeats an unanswered request
+    // after a while); returns the send result, or requestedOffset when nothing was sent.
+    int readSettings(unsigned long long now);
+    // Copies one settings chunk into buffer, opening the transfer on the chunk at offset 0; never
+    // writes outside the announced size. Returns the chunk offset (0 for a frame it ignores).
+    static int parseG2SettingsMessage(const _TQUIL1G5_CAN_FRAME* frame, uint32_t& size, uint8_t*& buffer);
+
+    // The settings of the last completed read-out; null and 0 when there is none.
+    const uint8_t* getSettings(uint32_t& size) const;
+    unsigned short getRequestedOffset() const { return requestedOffset; }
+    unsigned short getReceivedOffset() const { return receivedOffset; }
+    int getChunksRequested() const { return chunksRequested; }
+    int getChunksReceived() const { return chunksReceived; }
+
+    // An unanswered chunk request is repeated after this long, at most this often.
+    static const unsigned long long SETTINGS_RETRY_MS = 1000;
+    static const int SETTINGS_MAX_RETRIES = 3;
+    // Settings chunks travel as message type 34, sub-field 1.
+    static const unsigned char SETTINGS_MESSAGE = 34;
+
+protected:
+    // Feeds a settings chunk of an answer to the read-out under way.
+    void collectSettings(const _TQUIL1G5_CAN_FRAME& frame);
+
+private:
+    int sendSettingsRequest(unsigned long long now);
+    void finishReadOut();
+    void releaseBuffers();
+
+    uint8_t* settingsBuffer[2];  // [0] the transfer under way, [1] the last completed read-out
+    uint32_t settingsSize[2];
+    G2_OPERATION_MODE operationMode;
+    uint16_t requestedOffset;
+    uint16_t receivedOffset;
+    int32_t chunksRequested;
+    int32_t chunksReceived;
+    unsigned long long requestTime;
+    int retries;
+};
+
+}  // namespace Sensors
