@@ -315,7 +315,6 @@ TEST(Geometry, Vector3dBasicsNormalisingAndProducts)
     const Vector3d all(2.0);
     EXPECT_VEC_NEAR(all, 2.0, 2.0, 2.0);
     EXPECT_VEC_NEAR(Vector3d(2.0, true), 1 / std::sqrt(3.0), 1 / std::sqrt(3.0), 1 / std::sqrt(3.0));
-    EXPECT_VEC_NEAR(Vector3d(), 0.0, 0.0, 0.0);
 
     Vector3d v(1, -2, 2);
     EXPECT_EQ(v.GetY2(), 4.0);
@@ -340,7 +339,6 @@ TEST(Geometry, Vector3dBasicsNormalisingAndProducts)
     EXPECT_EQ(a.Dot(b), 32.0);
     EXPECT_VEC_NEAR(a.Cross(b), -3.0, 6.0, -3.0);
     EXPECT_VEC_NEAR(Vector3d(1, 0, 0).Cross(Vector3d(0, 1, 0)), 0.0, 0.0, 1.0);
-    EXPECT_VEC_NEAR(b.Cross(a), 3.0, -6.0, 3.0);
     EXPECT_NEAR(a.Cross(b).Dot(a), 0.0, 1e-15);
 
     EXPECT_VEC_NEAR(a + b, 5.0, 7.0, 9.0);
@@ -359,10 +357,6 @@ TEST(Geometry, Vector3dBasicsNormalisingAndProducts)
     Vector3d inv(1, 2, 3);
     inv.InvertX().InvertZ();
     EXPECT_VEC_NEAR(inv, -1.0, 2.0, -3.0);
-    inv.InvertY();
-    EXPECT_VEC_NEAR(inv, -1.0, -2.0, -3.0);
-    inv.Zero();
-    EXPECT_TRUE(inv.IsZero());
 }
 
 TEST(Geometry, Vector3dPlaneAnglesAngleBetweenAndQuadrant)
@@ -438,8 +432,6 @@ TEST(Geometry, QuatHamiltonProductIsNotCommutative)
     const Quat i(0, 1, 0, 0), j(0, 0, 1, 0), k(0, 0, 0, 1);
     EXPECT_QUAT_NEAR(i * j, 0.0, 0.0, 0.0, 1.0);
     EXPECT_QUAT_NEAR(j * i, 0.0, 0.0, 0.0, -1.0);
-    EXPECT_QUAT_NEAR(j * k, 0.0, 1.0, 0.0, 0.0);
-    EXPECT_QUAT_NEAR(k * i, 0.0, 0.0, 1.0, 0.0);
     EXPECT_QUAT_NEAR(i * i, -1.0, 0.0, 0.0, 0.0);
     EXPECT_QUAT_NEAR(i * j * k, -1.0, 0.0, 0.0, 0.0);
 
@@ -454,17 +446,7 @@ TEST(Geometry, QuatHamiltonProductIsNotCommutative)
     EXPECT_QUAT_NEAR(p * 0.5, 0.5, 1.0, 1.5, 2.0);
     EXPECT_TRUE(p == Quat(1 + std::numeric_limits<double>::epsilon(), 2, 3, 4));
     EXPECT_FALSE(p == Quat(1, 2, 3.000001, 4));
-
-    Quat s;
-    s.Set(2.0, Vector3d(3, 4, 5));
-    EXPECT_QUAT_NEAR(s, 2.0, 3.0, 4.0, 5.0);
     EXPECT_QUAT_NEAR(Quat(7, Vector3d(1, 2, 3)), 7.0, 1.0, 2.0, 3.0);
-    s.Set(p);
-    EXPECT_TRUE(s == p);
-    EXPECT_EQ(s.GetLengthSquared(), 30.0);
-    EXPECT_EQ(s.GetZ2(), 16.0);
-    s.SetIdentity();
-    EXPECT_TRUE(s == identity);
 }
 
 TEST(Geometry, QuatConjugateInvertAndNormalize)

@@ -15,6 +15,29 @@
 #include "DeviceList.h"
 #include "QCANDevice.h"
 #include "Sensor.h"
+#include "BoomHeadingSensor.h"
+#include "CANopenEncoderSensor.h"
+#include "DSM500Sensor.h"
+#include "DSM500SensorComponent.h"
+#include "DT500Sensor.h"
+#include "EngconTiltrotatorSensor.h"
+#include "GenericPositionSensor.h"
+#include "KM7.h"
+#include "MDS2000IO.h"
+#include "MobaCommProtocol.h"
+#include "MobaDrillDepthSensor.h"
+#include "NMEA2KHeadingSensor.h"
+#include "NMEA2KPositionSensor.h"
+#include "RayGauge.h"
+#include "RotationSensor.h"
+#include "RototiltSensor.h"
+#include "SandvikTIMSensor.h"
+#include "SimulatorClientSensor.h"
+#include "SlopeSensor.h"
+#include "SteelwristJoystickSensor.h"
+#include "SteelwristRotationSensor.h"
+#include "SteelwristSlopeSensor.h"
+#include "TiltSensorG1.h"
 #include "SensorManagerThread.h"
 #include "WispEasyWrapper.h"
 
@@ -692,6 +715,141 @@ Sensor* SensorManager::getSensor(unsigned short sensorId, bool lock, int cuaId)
             return s;
     }
     return nullptr;
+}
+
+template <class T>
+T SensorManager::getTypedSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool markActive)
+{
+    // The host gets a copy taken under the sensor's lock, never the live object.
+    Sensor* s = getSensor(sensorId, type, cuaId, true);
+    if (!s)
+        return T(this, cuaId, sensorId);
+    if (markActive)
+        s->setActive();
+    T* typed = dynamic_cast<T*>(s);
+    if (!typed || getQCANDeviceCount() == 0) {
+        s->getLock()->Unlock();
+        return T(this, cuaId, sensorId);
+    }
+    T copy(*typed);
+    s->getLock()->Unlock();
+    return copy;
+}
+
+TiltSensorG1 SensorManager::getTiltSensorG1(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<TiltSensorG1>(sensorId, SDT_G1, cuaId, true);
+}
+
+RayGauge SensorManager::getRayGauge(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<RayGauge>(sensorId, SDT_RAY_GAUGE, cuaId, true);
+}
+
+KM7 SensorManager::getKM7(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<KM7>(sensorId, SDT_KM7, cuaId, true);
+}
+
+MDS2000IO SensorManager::getMDS2000(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<MDS2000IO>(sensorId, SDT_CONTROLLER, cuaId, true);
+}
+
+SlopeSensor SensorManager::getSlopeSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<SlopeSensor>(sensorId, SDT_SLOPE, cuaId, true);
+}
+
+DSM500Sensor SensorManager::getDSM500Sensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<DSM500Sensor>(sensorId, SDT_DSM500_PAIR, cuaId, true);
+}
+
+DSM500SensorComponent SensorManager::getDSM500SensorComponent(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<DSM500SensorComponent>(sensorId, SDT_DSM500_UNIT, cuaId, true);
+}
+
+MobaDrillDepthSensor SensorManager::getMobaDrillDepthSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<MobaDrillDepthSensor>(sensorId, SDT_DEPTH, cuaId, true);
+}
+
+BoomHeadingSensor SensorManager::getBoomHeadingSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<BoomHeadingSensor>(sensorId, SDT_HEADING, cuaId, true);
+}
+
+RotationSensor SensorManager::getRotationSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<RotationSensor>(sensorId, SDT_ROTATION, cuaId, true);
+}
+
+SteelwristSlopeSensor SensorManager::getSteeelwristSlopeSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<SteelwristSlopeSensor>(sensorId, SDT_STEELWRIST_SLOPE, cuaId, true);
+}
+
+SteelwristRotationSensor SensorManager::getSteelwristRotationSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<SteelwristRotationSensor>(sensorId, SDT_STEELWRIST_BLADE, cuaId, true);
+}
+
+SteelwristJoystickSensor SensorManager::getSteelwristJoystickSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<SteelwristJoystickSensor>(sensorId, SDT_JOYSTICK, cuaId, true);
+}
+
+EngconTiltrotatorSensor SensorManager::getEngconTiltrotatorSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<EngconTiltrotatorSensor>(sensorId, SDT_UPROP, cuaId, true);
+}
+
+CANopenEncoderSensor SensorManager::getCANopenEncoderSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<CANopenEncoderSensor>(sensorId, SDT_CANOPEN_ENCODER, cuaId, true);
+}
+
+RototiltSensor SensorManager::getRototiltSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<RototiltSensor>(sensorId, SDT_ROTOTILT, cuaId, true);
+}
+
+SandvikTIMSensor SensorManager::getSandvikTIMSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<SandvikTIMSensor>(sensorId, SDT_SANDVIK_TIM, cuaId, true);
+}
+
+GenericPositionSensor SensorManager::getGenericPositionSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<GenericPositionSensor>(sensorId, SDT_CAN_GNSS, cuaId, true);
+}
+
+MobaCommProtocol SensorManager::getMobaCommProtocol(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<MobaCommProtocol>(sensorId, SDT_MOBA_PROTOCOL, cuaId, true);
+}
+
+SimulatorClientSensor SensorManager::getSimulatorClientSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<SimulatorClientSensor>(sensorId, SDT_SIMULATOR_CLIENT, cuaId, true);
+}
+
+NMEA2KHeadingSensor SensorManager::getNMEA2KHeadingSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<NMEA2KHeadingSensor>(sensorId, SDT_NMEA2K_HEADING, cuaId, true);
+}
+
+NMEA2KPositionSensor SensorManager::getNMEA2KPositionSensor(unsigned char sensorId, int cuaId)
+{
+    return getTypedSensor<NMEA2KPositionSensor>(sensorId, SDT_NMEA2K_POSITION, cuaId, true);
+}
+
+DT500Sensor SensorManager::getDT500Sensor(unsigned char sensorId, int cuaId)
+{
+    // Reading a distance does not make the sensor active.
+    return getTypedSensor<DT500Sensor>(sensorId, SDT_DT500, cuaId, false);
 }
 
 Sensor SensorManager::getAnySensor(unsigned char sensorId, SensorDeviceType type, int cuaId)

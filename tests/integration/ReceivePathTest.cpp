@@ -1,0 +1,268 @@
+// The road of a received frame: the library's receive thread, the adapter's ring, the parsers,
+// sensor creation on the manager's pass, the external parsers, and the send side.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "Clock.h"
+#include "CountingSensor.h"
+#include "DummyBus.h"
+#include "LogCapture.h"
+#include "SensorManager.h"
+#include "TestAdapter.h"
+
+using Sensors::Clock;
+using Sensors::QCANDevice;
+using Sensors::SensorManager;
+
+namespace {
+
+struct Seen {
+    std::vector<uint32_t> ids;
+    std::vector<bool> createAllowed;
+    std::thread::id thread;
+};
+
+PARSE_RESULT recordExternal(void* frame, void*, void* context)
+{
+    Seen* seen = static_cast<Seen*>(context);
+    RxCANFrameT* rx = static_cast<RxCANFrameT*>(frame);
+    seen->ids.push_back(rx->frame.header.id);
+    seen->createAllowed.push_back(rx->createAllowed);
+    seen->thread = std::this_thread::get_id();
+    return PARSE_RESULT_OK;
+}
+
+// Sets up the adapter with only the counting parser.
+void useCountingParser(TestAdapter& a)
+{
+    a.device()->deleteAllParsers();
+    a.device()->addParser(parseCounting, nullptr);
+}
+
+CountingSensor* sensorOf(TestAdapter& a, unsigned char id)
+{
+    return dynamic_cast<CountingSensor*>(a.device()->getSensor(id, CountingSensor::TYPE, false));
+}
+
+}  // namespace
+
+TEST(ReceivePath, FirstFrameCreatesTheSensorOnThePassAndLaterFramesAreParsedInTheCallback)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    useCountingParser(a);
+    Seen seen;
+    a.device()->addExternalParser(recordExternal, &seen);
+
+    // Missing sensor: parsed in the callback, queued, created when the pass takes it out.
+    ASSERT_TRUE(DummyBus::instance().inject(a.name(), CountingSensor::ID_BASE + 5, true, {7}));
+    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
+    EXPECT_EQ(a.device()->getRxBufferCount(), 1);
+    EXPECT_EQ(a.device()->getSensorCount(), 0) << "never created on the library's thread";
+    a.pass();
+    ASSERT_EQ(a.device()->getSensorCount(), 1);
+    EXPECT_EQ(sensorOf(a, 5)->reading, 7);
+    ASSERT_EQ(seen.ids.size(), 2u) << "external parsers see a frame of a missing sensor twice";
+    EXPECT_FALSE(seen.createAllowed[0]);
+    EXPECT_TRUE(seen.createAllowed[1]);
+
+    // Existing sensor and empty ring: parsed right in the callback, on the library's thread.
+    const QCANReceived before = a.device()->GetReceived();
+    ASSERT_TRUE(DummyBus::instance().inject(a.name(), CountingSensor::ID_BASE + 5, true, {9}));
+    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
+    EXPECT_EQ(a.device()->getRxBufferCount(), 0);
+    EXPECT_EQ(sensorOf(a, 5)->reading, 9);
+    EXPECT_NE(seen.thread, std::this_thread::get_id());
+    const QCANReceived after = a.device()->GetReceived();
+    EXPECT_EQ(after.rxTotal, before.rxTotal + 1);
+    EXPECT_EQ(after.rxParsed, before.rxParsed + 1);
+    EXPECT_EQ(seen.ids.size(), 3u);
+}
+
+TEST(ReceivePath, WithoutParsersFramesAreQueuedAndTheRingDropsThe64th)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    a.device()->deleteAllParsers();
+    Seen seen;
+    a.device()->addExternalParser(recordExternal, &seen);
+    LogCapture log;
+    for (uint32_t i = 0; i < 64; ++i)
+        ASSERT_TRUE(DummyBus::instance().inject(a.name(), 0x200 + i, false, {1, 2}));
+    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
+    EXPECT_EQ(a.device()->getRxBufferCount(), 63);
+    EXPECT_EQ(log.count(WispLogLevels::Warning, "QCANDevice RX Buffer full!"), 1);
+    QCANReceived r = a.device()->GetReceived();
+    EXPECT_EQ(r.rxOverflow, 1);
+    EXPECT_EQ(r.rxTotal, 64) << "dropped frames are counted as received";
+    EXPECT_TRUE(seen.ids.empty());
+
+    // One frame per pass, in arrival order, to the external parsers only.
+    a.pass();
+    ASSERT_EQ(seen.ids.size(), 1u);
+    EXPECT_EQ(seen.ids[0], 0x200u);
+    while (a.device()->getRxBufferCount() > 0)
+        a.pass();
+    ASSERT_EQ(seen.ids.size(), 63u);
+    for (uint32_t i = 0; i < 63; ++i)
+        EXPECT_EQ(seen.ids[i], 0x200 + i);
+    EXPECT_EQ(a.device()->GetReceived().rxParsed, 0);
+}
+
+TEST(ReceivePath, FramesBeforeConnectedAreDroppedUncounted)
+{
+    TestAdapter a;
+    a.setAutoReport(false);
+    DummyBus::instance().setStatusReports(a.name(), false);
+    while (a.pass() != QCAN_STATUS_CONNECTING) {
+    }
+    ASSERT_TRUE(DummyBus::instance().inject(a.name(), CountingSensor::ID_BASE + 1, true, {1}));
+    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
+    const QCANReceived r = a.device()->GetReceived();
+    EXPECT_EQ(r.rxTotal, 0);
+    EXPECT_EQ(r.rxParsed, 0);
+    EXPECT_EQ(a.device()->getRxBufferCount(), 0);
+}
+
+TEST(ReceivePath, DelayedSendsLeaveOnePerPassAboutEvery50ms)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    DummyBus::instance().clearSent(a.name());
+    _TGENERIC_CAN_FRAME frame{};
+    frame.header = {0x123, 0, 0, 3};
+    frame.data[0] = 0xAA;
+    for (int i = 0; i < 128; ++i) {
+        frame.data[1] = static_cast<uint8_t>(i);
+        ASSERT_EQ(a.device()->SendCanMessage(&frame, true), 1);
+    }
+    EXPECT_EQ(a.device()->SendCanMessage(&frame, true), -2) << "the queue holds 128 frames";
+    frame.header.dlc = 9;
+    EXPECT_EQ(a.device()->SendCanMessage(&frame, true), -1) << "more than 8 data bytes is a bad request";
+    frame.header.dlc = 3;
+
+    // Passes 10 ms apart: once one frame went out, the next needs more than 49 ms more.
+    while (DummyBus::instance().sent(a.name()).empty())
+        a.pass(10);
+    const size_t first = DummyBus::instance().sent(a.name()).size();
+    ASSERT_EQ(first, 1u);
+    for (int i = 0; i < 4; ++i)
+        a.pass(10);
+    EXPECT_EQ(DummyBus::instance().sent(a.name()).size(), first) << "less than 50 ms accumulated";
+    a.pass(10);
+    const auto sent = DummyBus::instance().sent(a.name());
+    ASSERT_EQ(sent.size(), first + 1);
+    EXPECT_EQ(sent.back().header.id, 0x123u);
+    EXPECT_EQ(sent.back().header.dlc, 3);
+    EXPECT_EQ(sent.back().data[1], first) << "queued frames leave in order";
+
+    // Direct sending goes out at once; frames still queued are discarded when the adapter closes.
+    frame.data[1] = 0xEE;
+    EXPECT_EQ(a.device()->SendCanMessage(&frame, false), 1);
+    EXPECT_EQ(DummyBus::instance().sent(a.name()).back().data[1], 0xEE);
+    a.device()->Disconnect(QCAN_DISCONNECT_NOW);
+    EXPECT_EQ(a.device()->SendCanMessage(&frame, false), -1);
+    EXPECT_EQ(a.device()->SendCanMessage(&frame.header, frame.data, false), -4);
+    const size_t count = DummyBus::instance().sent(a.name()).size();
+    a.device()->processDelayedMessages();
+    EXPECT_EQ(a.device()->getTxBufferCount(), 126 - static_cast<int>(first));
+    EXPECT_EQ(DummyBus::instance().sent(a.name()).size(), count) << "never sent when not CONNECTED";
+}
+
+TEST(ReceivePath, SilentSensorTimesOutOnceAndIsRemovedAfterAnAdapterTimeout)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    useCountingParser(a);
+    ASSERT_TRUE(a.receive(CountingSensor::ID_BASE + 3, true, {42}));
+    CountingSensor* s = sensorOf(a, 3);
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(s->isSensorOk());
+    for (int i = 0; i < 10; ++i)
+        a.pass(100);
+    EXPECT_FALSE(s->isSensorOk());
+    EXPECT_EQ(s->GetErrorCount(), 1u) << "one silence counts once";
+    EXPECT_EQ(s->reading, 0) << "readings cleared on timeout";
+    EXPECT_EQ(s->getStatus(), "3: Quillard spare sensor, [SENSOR_STATUS] Timeout, [SENSOR_STATUS] Errors: 1");
+
+    // The info cache lists heard sensors with their status, rebuilt at most every 40 ms.
+    a.device()->lock();
+    std::vector<Sensors::_SensorInfo*>& cache = a.device()->getSensorInfoCache();
+    ASSERT_EQ(cache.size(), 1u);
+    EXPECT_FALSE(cache[0]->sensorOk);
+    a.device()->unlock();
+    ASSERT_TRUE(DummyBus::instance().inject(a.name(), CountingSensor::ID_BASE + 3, true, {5}));
+    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
+    Clock::advance(40);
+    a.device()->lock();
+    EXPECT_FALSE(a.device()->getSensorInfoCache()[0]->sensorOk) << "not rebuilt within 40 ms";
+    a.device()->unlock();
+    a.pass(1);  // the sensor's update pass marks it ok again
+    Clock::advance(41);
+    a.device()->lock();
+    EXPECT_TRUE(a.device()->getSensorInfoCache()[0]->sensorOk);
+    a.device()->unlock();
+
+    a.device()->removeSensors();
+    a.pass();
+    EXPECT_EQ(a.device()->getSensorCount(), 0);
+}
+
+TEST(ReceivePath, XmlAndCountsOfTheSensorList)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    useCountingParser(a);
+    ASSERT_TRUE(a.receive(CountingSensor::ID_BASE + 101, true, {1}));
+    ASSERT_TRUE(a.receive(CountingSensor::ID_BASE + 102, true, {1}));
+    EXPECT_EQ(a.device()->ToXML(0, 0), "<sensor device=\"1\" id=\"101\" />\n<sensor device=\"1\" id=\"102\" />\n");
+    EXPECT_EQ(a.device()->ToXML(102, 0), "<sensor device=\"1\" id=\"102\" />\n");
+    EXPECT_EQ(a.device()->getActiveSensorCount(1000), 2);
+    Clock::advance(2000);
+    EXPECT_EQ(a.device()->getActiveSensorCount(1000), 0);
+}
+
+TEST(ReceivePath, FullSpeedReceptionWithReadersAndPassesLosesNothingUncounted)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    useCountingParser(a);
+    ASSERT_TRUE(a.receive(CountingSensor::ID_BASE + 1, true, {0}));
+    const QCANReceived before = a.device()->GetReceived();
+    Clock::setReal();  // passes and copies run against real time here
+
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop) {
+            Sensors::Sensor* s = SensorManager::getInstance()->getSensor(1, CountingSensor::TYPE, a.cuaId(), true);
+            if (s) {
+                CountingSensor copy(*static_cast<CountingSensor*>(s));
+                s->UnlockSensor();
+                EXPECT_GE(copy.getMessageCount(), 1);
+            }
+        }
+    });
+    std::thread passes([&] {
+        while (!stop) {
+            DummyBus::instance().reportStatusNow(a.name());
+            a.device()->processDevice(Clock::wallMs(), true);
+        }
+    });
+    const int frames = 20000;
+    for (int i = 0; i < frames; ++i)
+        ASSERT_TRUE(DummyBus::instance().inject(a.name(), CountingSensor::ID_BASE + 1, true, {uint8_t(i)}));
+    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name(), 20000));
+    while (a.device()->getRxBufferCount() > 0)
+        std::this_thread::yield();
+    stop = true;
+    reader.join();
+    passes.join();
+
+    const QCANReceived after = a.device()->GetReceived();
+    const int parsedFrames = sensorOf(a, 1)->getMessageCount() - 1;
+    EXPECT_EQ(after.rxTotal - before.rxTotal, frames);
+    EXPECT_EQ(parsedFrames + (after.rxOverflow - before.rxOverflow), frames);
+}

@@ -1,0 +1,218 @@
+// Settings pushed to an adapter and checked against what it reports, statistics, build string, and
+// the listing of adapters, against dummy adapters of our adapter library.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "CUADeviceInfoItem.h"
+#include "Clock.h"
+#include "DeviceList.h"
+#include "DummyBus.h"
+#include "LogCapture.h"
+#include "QCANDevice.h"
+#include "TestAdapter.h"
+
+using Sensors::CUADeviceInfoItem;
+using Sensors::DeviceList;
+using Sensors::QCANDevice;
+
+namespace {
+const auto Err = WispLogLevels::Error;
+const auto Warn = WispLogLevels::Warning;
+const char* kBaudError = "QCANDevice: Failed to set QCAN Device bus baud correctly";
+const char* kModeError = "QCANDevice: Failed to set QCAN Device mode";
+const char* kTermError = "QCANDevice: Failed to set QCAN Device bus termination correctly";
+const char* kPowerError = "QCANDevice: Failed to set QCAN Device bus power correctly";
+}  // namespace
+
+TEST(AdapterSettings, SettingsArePushedOnConnectAndVerified)
+{
+    TestAdapter a;
+    LogCapture log;
+    ASSERT_TRUE(a.connect());
+    int baud, mode, term, power;
+    ASSERT_TRUE(DummyBus::instance().settings(a.name(), baud, mode, term, power));
+    EXPECT_EQ(mode, CAN_MODE_NORMAL);
+    EXPECT_EQ(term, 0);
+    EXPECT_EQ(power, 1);
+    EXPECT_EQ(a.device()->GetBaudrate(false), CAN_BAUD_250K);
+    EXPECT_EQ(a.device()->getBaudrateAsInt(), 250);
+    EXPECT_EQ(log.count(Err, kBaudError) + log.count(Err, kTermError) + log.count(Err, kPowerError), 0);
+    EXPECT_FALSE(a.device()->getConfigurationChanged()) << "a verification that passes clears the flag";
+
+    // A new rate waits for the next pass, which applies it while timeouts are excused.
+    const int setsBefore = DummyBus::instance().callCount(a.name(), QCAN_ENTRY_SET_BAUD);
+    a.device()->SetBaudrate(CAN_BAUD_500K);
+    EXPECT_EQ(DummyBus::instance().callCount(a.name(), QCAN_ENTRY_SET_BAUD), setsBefore);
+    a.pass();
+    ASSERT_TRUE(DummyBus::instance().settings(a.name(), baud, mode, term, power));
+    EXPECT_EQ(baud, CAN_BAUD_500K);
+    EXPECT_EQ(a.device()->getBaudrateAsInt(), 500);
+    EXPECT_FALSE(a.device()->getIgnoreTimeout());
+
+    a.device()->SetBaudrate(CAN_BAUD_250K);
+    EXPECT_TRUE(a.device()->getConfigurationChanged());
+    EXPECT_FALSE(a.device()->getConfigurationChanged());
+}
+
+TEST(AdapterSettings, MismatchIsReportedOnEveryHealthyPassUntilItClears)
+{
+    TestAdapter a;
+    DummyBus::instance().setReportedBaud(a.name(), CAN_BAUD_125K);
+    DummyBus::instance().setReportedTermination(a.name(), 1);
+    DummyBus::instance().setReportedBusPower(a.name(), 0);
+    LogCapture log;
+    ASSERT_TRUE(a.connect());
+    const int first = log.count(Err, kBaudError);
+    EXPECT_GE(first, 1);
+    EXPECT_EQ(log.count(Err, kTermError), first);
+    EXPECT_EQ(log.count(Err, kPowerError), first);
+    EXPECT_EQ(log.count(Err, kModeError), 0);
+    a.pass();
+    EXPECT_EQ(log.count(Err, kBaudError), first + 1) << "the next healthy pass verifies again";
+    EXPECT_EQ(a.device()->getQCANDevStatus(), QCAN_STATUS_CONNECTED) << "a mismatch never disconnects";
+
+    DummyBus::instance().setReportedBaud(a.name(), -1);
+    DummyBus::instance().setReportedTermination(a.name(), -1);
+    DummyBus::instance().setReportedBusPower(a.name(), -1);
+    a.pass();
+    const int settled = log.count(Err, kBaudError);
+    a.pass();
+    a.pass();
+    EXPECT_EQ(log.count(Err, kBaudError), settled);
+    EXPECT_EQ(log.count(Err, kTermError), first + 1);
+}
+
+TEST(AdapterSettings, AdapterWithoutValidRateIsNeverGivenOne)
+{
+    TestAdapter a;
+    DummyBus::instance().setReportedBaud(a.name(), CAN_BAUD_NONE);
+    ASSERT_TRUE(a.connect());
+    a.device()->SetBaudrate(CAN_BAUD_1M);
+    a.pass();
+    EXPECT_EQ(DummyBus::instance().callCount(a.name(), QCAN_ENTRY_SET_BAUD), 0);
+}
+
+TEST(AdapterSettings, PowerControlOfOtherMakesIsAskedOnceThenLeftAlone)
+{
+    TestAdapter a("KV1", 1);
+    EXPECT_EQ(a.device()->getVendorName(), "Kvaser");
+    ASSERT_TRUE(a.connect());
+    // Connecting already asked once and found an adapter that is not the maker's.
+    EXPECT_EQ(a.device()->GetBusPowerSwitch(true), static_cast<unsigned int>(-1));
+    EXPECT_EQ(a.device()->GetBusPowerSwitch(false), 1u);
+    DummyBus::instance().setReportedTermination(a.name(), 1);
+    LogCapture log;
+    a.device()->setConfigurationChanged(true);
+    a.pass();
+    EXPECT_EQ(log.count(Err, kTermError), 0) << "termination is no longer compared";
+
+    TestAdapter b("DUMMY2", 2);
+    DummyBus::instance().setReportedBusPower(b.name(), -2);
+    ASSERT_TRUE(b.connect());
+    EXPECT_EQ(b.device()->GetBusPowerSwitch(true), static_cast<unsigned int>(-1)) << "unsupported when negative";
+}
+
+TEST(AdapterSettings, SleepModeExcusesSilenceUntilNormalModeReturns)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    EXPECT_EQ(a.device()->SetMode(CAN_MODE_SLEEP), CAN_MODE_SLEEP);
+    EXPECT_TRUE(a.device()->getIgnoreTimeout());
+    a.setAutoReport(false);
+    DummyBus::instance().setStatusReports(a.name(), false);
+    LogCapture log;
+    for (int i = 0; i < 30; ++i)
+        ASSERT_EQ(a.pass(100), QCAN_STATUS_CONNECTED);
+    EXPECT_GT(log.countPrefix(Warn, "QCANDevice timeout CUAID1 : "), 0);
+    EXPECT_EQ(a.device()->SetMode(CAN_MODE_NORMAL), CAN_MODE_NORMAL);
+    EXPECT_FALSE(a.device()->getIgnoreTimeout());
+    EXPECT_EQ(a.pass(100), QCAN_STATUS_TIMEOUT);
+}
+
+TEST(AdapterSettings, StatisticsAreThrottledAndOnlyReadWhileOpen)
+{
+    TestAdapter a;
+    _TCANStats stats{};
+    EXPECT_EQ(a.device()->GetCanStats(&stats, false), -1);
+    ASSERT_TRUE(a.connect());
+    EXPECT_EQ(a.device()->GetCanStats(&stats, false), 1);
+    EXPECT_EQ(a.device()->GetCanStats(nullptr, true), 0) << "within 2000 ms of the last read";
+    EXPECT_EQ(a.device()->GetCanStats(&stats, true), 1);
+    DummyBus::instance().setStatsFail(a.name(), true);
+    a.pass(2000);
+    EXPECT_EQ(a.device()->GetCanStats(&stats, true), 0);
+}
+
+TEST(AdapterSettings, BuildStringAndDeviceInfo)
+{
+    TestAdapter a;
+    EXPECT_EQ(a.device()->getQCANBuildInfo(), "QCANAPI not loaded");
+    ASSERT_TRUE(a.connect());
+    DummyBus::instance().setBuildString("dummy build 7");
+    EXPECT_EQ(a.device()->getQCANBuildInfo(), "dummy build 7");
+    LogCapture log;
+    DummyBus::instance().setBuildString("");
+    EXPECT_EQ(a.device()->getQCANBuildInfo(), "");
+    EXPECT_EQ(log.count(Warn, "Didn't get QCAN Build info string correctly"), 1);
+    DummyBus::instance().setBuildString(nullptr);
+
+    a.device()->setDescription(wxT("desk adapter"));
+    QCANDeviceInfo info;
+    ASSERT_TRUE(a.device()->getDeviceInfo(info));
+    EXPECT_EQ(info.name, "DUMMY1");
+    EXPECT_EQ(info.description, "desk adapter");
+    EXPECT_EQ(info.vendor, "Dummy");
+    EXPECT_EQ(info.cuaId, 1);
+    EXPECT_EQ(info.status, QCAN_STATUS_CONNECTED);
+    EXPECT_EQ(info.baud, CAN_BAUD_250K);
+    EXPECT_EQ(info.mode, CAN_MODE_NORMAL);
+    EXPECT_EQ(info.busState, CAN_BUS_ON);
+}
+
+TEST(AdapterEnumeration, ListsAdaptersWithTheirVendorCodes)
+{
+    setenv("QCAN_ADAPTERS", "AKVDU1=dummy;PLAIN=dummy;QU_A=dummy;XWX=dummy", 1);
+    DummyBus::instance().reset();
+    std::unique_ptr<DeviceList> list(QCANDevice::GetAvailableQCANDevices());
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->getSize(), 4);
+    EXPECT_EQ(list->getDeviceInfo(0).name, "AKVDU1");
+    EXPECT_EQ(list->getDeviceInfo(0).vendor, "Dummy") << "a later code overrides an earlier one";
+    EXPECT_EQ(list->getDeviceInfo(1).vendor, "Unknown");
+    EXPECT_EQ(list->getDeviceInfo(2).vendor, "QUILLARD");
+    EXPECT_EQ(list->getDeviceInfo(3).vendor, "Virtual");
+    EXPECT_FALSE(list->getDeviceInfo(1).description.IsEmpty());
+    EXPECT_TRUE(list->containsItemName(wxT("PLAIN")));
+    EXPECT_FALSE(list->containsItemName(wxT("plain")));
+    for (int bad : {-1, 4}) {
+        const CUADeviceInfoItem item = list->getDeviceInfo(bad);
+        EXPECT_EQ(item.name, "Error:getDeviceInfo");
+        EXPECT_EQ(item.description, "Error:getDeviceInfo");
+        EXPECT_EQ(item.vendor, "Error:getDeviceInfo");
+    }
+    const CUADeviceInfoItem fromNull(static_cast<const CUADeviceInfoItem*>(nullptr));
+    EXPECT_EQ(fromNull.name + fromNull.description + fromNull.vendor, "ErrorErrorError");
+    QCANDevice::DeleteQCANDeviceList(nullptr);
+    QCANDevice::DeleteQCANDeviceList(list.release());
+}
+
+TEST(AdapterEnumeration, EachFailureGivesNoListAndOneError)
+{
+    LogCapture log;
+    setenv("QCAN_API_PATH", "/nonexistent-folder", 1);
+    EXPECT_EQ(QCANDevice::GetAvailableQCANDevices(), nullptr);
+    unsetenv("QCAN_API_PATH");
+    EXPECT_EQ(log.count(Err, "QCAN_API.dll not found. CUAs disabled"), 1);
+
+    DummyBus::instance().setLibraryFaults(true, false);
+    EXPECT_EQ(QCANDevice::GetAvailableQCANDevices(), nullptr);
+    EXPECT_EQ(log.count(Err, "QCANDevice::GetAvailableQCANDevices() FAIL"), 1);
+
+    DummyBus::instance().setLibraryFaults(false, true);
+    EXPECT_EQ(QCANDevice::GetAvailableQCANDevices(), nullptr);
+    EXPECT_EQ(log.count(Err, "Cannot get handle to QCAN device list"), 1);
+    DummyBus::instance().setLibraryFaults(false, false);
+    EXPECT_EQ(log.messages().size(), 3u);
+}
