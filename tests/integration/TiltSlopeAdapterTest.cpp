@@ -167,13 +167,29 @@ std::vector<std::string> zeroingLog(const LogCapture& cap)
     return lines;
 }
 
-// Lets the stability second and the zero hold pass; the release has then been sent.
-void runToRelease()
+// Waits, in real time, until the zeroing has written the line: the sign that it has left its
+// previous sleep (a thread woken by advance() still counts as a sleeper until it runs).
+bool logged(const LogCapture& cap, const std::string& text)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (cap.has(WispLogLevels::Information, text))
+            return true;
+        std::this_thread::yield();
+    }
+    return false;
+}
+
+// Lets the stability second and the zero hold pass; returns once the release has been sent and the
+// zeroing sleeps in its settling watch.
+void runToRelease(const LogCapture& cap)
 {
     ASSERT_TRUE(Clock::waitForSleepers(1, 2000));
     Clock::advance(SlopeZeroingThread::STABILITY_WAIT_MS);
+    ASSERT_TRUE(logged(cap, "MDS2000 Send Zero frame 701 "));
     ASSERT_TRUE(Clock::waitForSleepers(1, 2000));
     Clock::advance(SlopeZeroingThread::ZERO_HOLD_MS);
+    ASSERT_TRUE(logged(cap, "MDS2000 Send unZero frame 701 "));
     ASSERT_TRUE(Clock::waitForSleepers(1, 2000));
 }
 
@@ -191,18 +207,19 @@ TEST(TiltSlopeAdapter, TiltSensorConfigurationFrames)
     s.Parse(&first, SensorManager::getTickCount());
     a.clearSent();
 
+    // Direct sends leave at once, queued ones after them from the adapter's delayed queue.
     s.setMsgInterval(2, 10, 20, false);
-    s.setFastFirFilterLength(8, false);
     s.setSlowFirFilterLength(16, true);
-    s.sendFastFirlFilterRead(false);
+    s.setFastFirFilterLength(8, false);
     s.sendSlowFirlFilterRead(true);
+    s.sendFastFirlFilterRead(false);
     EXPECT_EQ(s.setFirFilterLength(2, 5, false), 0);  // neither fast nor slow: nothing sent
     std::vector<_TGENERIC_CAN_FRAME> sent = a.sentFrames();
     ASSERT_EQ(sent.size(), 5u);
     expectFrame(sent[0], tiltId(82, 0, 101), true, {2, 10, 20}, "interval");
     expectFrame(sent[1], tiltId(89, 0, 101), true, {8}, "fast FIR length");
-    expectFrame(sent[2], tiltId(89, 1, 101), true, {16}, "slow FIR length");
-    expectFrame(sent[3], tiltId(89, 4, 101), true, {}, "fast FIR read");
+    expectFrame(sent[2], tiltId(89, 4, 101), true, {}, "fast FIR read");
+    expectFrame(sent[3], tiltId(89, 1, 101), true, {16}, "slow FIR length");
     expectFrame(sent[4], tiltId(89, 5, 101), true, {}, "slow FIR read");
 
     a.clearSent();
@@ -312,7 +329,7 @@ TEST(TiltSlopeAdapter, ZeroingSendsZeroAndReleaseAndSucceedsWhenTheSlopesSettle)
     const int threads = osThreads();
 
     ASSERT_TRUE(startZero(live));
-    runToRelease();
+    runToRelease(cap);
     parseLocked(live, slopes(0.02f, -0.05f));
     Clock::advance(SlopeZeroingThread::SETTLE_POLL_MS);
     ASSERT_TRUE(zeroingEnds(live, threads));
@@ -338,15 +355,18 @@ TEST(TiltSlopeAdapter, ZeroingFailsWhenTheSlopesStayOffForFiveSeconds)
     const int threads = osThreads();
 
     ASSERT_TRUE(startZero(live));
-    runToRelease();
-    // The settling watch polls every 100 ms for 5000 ms.
-    int polls = 0;
-    while (zeroing(live) && polls < 100 && Clock::waitForSleepers(1, 2000)) {
+    runToRelease(cap);
+    // The settling watch gives up once 5000 ms of the clock have passed since the release.
+    const unsigned long long released = SensorManager::getTickCount();
+    int steps = 0;
+    while (zeroing(live) && steps < 200 && Clock::waitForSleepers(1, 2000)) {
+        EXPECT_FALSE(cap.has(WispLogLevels::Information, "MDS2000 Zero slope FAIL"))
+            << "gave up after " << SensorManager::getTickCount() - released << " ms";
         Clock::advance(SlopeZeroingThread::SETTLE_POLL_MS);
-        ++polls;
+        ++steps;
     }
     ASSERT_TRUE(zeroingEnds(live, threads));
-    EXPECT_EQ(polls, 50);
+    EXPECT_GE(SensorManager::getTickCount() - released, SlopeZeroingThread::SETTLE_TIMEOUT_MS);
 
     const std::vector<std::string> expected = {"MDS2000 Zero slope Start",     "MDS2000 Start zeroing",
                                                "Zeroing Slope Sensor",         "MDS2000 Send Zero frame 701 ",
@@ -365,7 +385,7 @@ TEST(TiltSlopeAdapter, ZeroingReportsAUnitThatFailsWhileSettling)
     const int threads = osThreads();
 
     ASSERT_TRUE(startZero(live));
-    runToRelease();
+    runToRelease(cap);
     parseLocked(live, frame(101, false, {2, 0, 0, 0, 0}));
     Clock::advance(SlopeZeroingThread::SETTLE_POLL_MS);
     ASSERT_TRUE(zeroingEnds(live, threads));

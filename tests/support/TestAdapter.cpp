@@ -1,5 +1,6 @@
 #include "TestAdapter.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "Clock.h"
@@ -9,14 +10,33 @@
 using Sensors::Clock;
 using Sensors::SensorManager;
 
+namespace {
+// Names of the test adapters alive now: together they are the adapters the library offers.
+std::vector<std::string>& liveAdapters()
+{
+    static std::vector<std::string> names;
+    return names;
+}
+
+void configureLiveAdapters()
+{
+    std::string spec;
+    for (const std::string& n : liveAdapters())
+        spec += (spec.empty() ? "" : ";") + n + "=dummy";
+    setenv("QCAN_ADAPTERS", spec.c_str(), 1);
+}
+}  // namespace
+
 TestAdapter::TestAdapter(const std::string& name, int cuaId) : name_(name), cuaId_(cuaId), device_(nullptr)
 {
-    // Only this adapter exists; the clock starts at the current wall time and is then driven by
-    // hand, so that time never runs backwards between tests.
-    setenv("QCAN_ADAPTERS", (name + "=dummy").c_str(), 1);
-    const unsigned long long start = Clock::wallMs() + 10000;
-    Clock::setManual(start);
-    DummyBus::instance().reset();
+    if (liveAdapters().empty()) {
+        // The first adapter of a test starts the hand-driven clock at the current wall time, so
+        // that time never runs backwards between tests, and starts from fresh dummies.
+        Clock::setManual(Clock::wallMs() + 10000);
+        DummyBus::instance().reset();
+    }
+    liveAdapters().push_back(name);
+    configureLiveAdapters();
     device_ = new Sensors::QCANDevice(cuaId, wxString::FromUTF8(name.c_str()));
     SensorManager::getInstance()->addQCANDevice(device_);
 }
@@ -24,7 +44,11 @@ TestAdapter::TestAdapter(const std::string& name, int cuaId) : name_(name), cuaI
 TestAdapter::~TestAdapter()
 {
     SensorManager::getInstance()->removeQCANDevice(cuaId_);
-    Clock::setReal();
+    auto& live = liveAdapters();
+    live.erase(std::find(live.begin(), live.end(), name_));
+    configureLiveAdapters();
+    if (live.empty())
+        Clock::setReal();
 }
 
 int TestAdapter::pass(unsigned long long stepMs)

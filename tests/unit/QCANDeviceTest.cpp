@@ -236,7 +236,6 @@ TEST(QCANDevice, TwoDevicesNeverStepTheLibraryWithin250ms)
 {
     TestAdapter a("DUMMY1", 1);
     TestAdapter b("DUMMY2", 2);
-    setenv("QCAN_ADAPTERS", "DUMMY1=dummy;DUMMY2=dummy", 1);
     unsigned long long initA = 0, initB = 0;
     for (int i = 0; i < 100 && (!initA || !initB); ++i) {
         Clock::advance(10);

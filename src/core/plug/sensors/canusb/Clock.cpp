@@ -3,6 +3,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <iterator>
+#include <set>
 #include <thread>
 
 #include <wx/datetime.h>
@@ -17,7 +19,7 @@ struct ManualState {
     bool manual = false;
     unsigned long long wall = 0;
     unsigned long long tickBase = 0;
-    int sleepers = 0;
+    std::multiset<unsigned long long> wakeTimes;  // of the threads sleeping on manual time
 };
 
 ManualState& manualState()
@@ -77,10 +79,10 @@ void Clock::sleepMs(unsigned int ms)
         return;
     }
     const unsigned long long until = s.wall + ms;
-    ++s.sleepers;
+    auto entry = s.wakeTimes.insert(until);
     s.moved.notify_all();  // lets waitForSleepers see the new sleeper
     s.moved.wait(lock, [&] { return !s.manual || s.wall >= until; });
-    --s.sleepers;
+    s.wakeTimes.erase(entry);
 }
 
 void Clock::setManual(unsigned long long wallStartMs)
@@ -129,7 +131,10 @@ bool Clock::waitForSleepers(int n, unsigned int realTimeoutMs)
 {
     ManualState& s = manualState();
     std::unique_lock<std::mutex> lock(s.mutex);
-    return s.moved.wait_for(lock, std::chrono::milliseconds(realTimeoutMs), [&] { return s.sleepers >= n; });
+    // Only sleepers whose time is still ahead count: one that advance() already woke is on its way.
+    return s.moved.wait_for(lock, std::chrono::milliseconds(realTimeoutMs), [&] {
+        return static_cast<int>(std::distance(s.wakeTimes.upper_bound(s.wall), s.wakeTimes.end())) >= n;
+    });
 }
 
 }  // namespace Sensors

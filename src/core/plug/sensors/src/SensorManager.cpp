@@ -13,6 +13,7 @@
 #include "CUADeviceInfoItem.h"
 #include "Clock.h"
 #include "DeviceList.h"
+#include "FrameParsers.h"
 #include "QCANDevice.h"
 #include "Sensor.h"
 #include "BoomHeadingSensor.h"
@@ -490,7 +491,9 @@ int SensorManager::connect(const wxString& name, int cuaId)
 {
     wxCriticalSectionLocker guard(tableLock);
     if (name.IsEmpty() || cuaId < 1 || QCANDeviceExists(cuaId)) {
-        wprintf(L"SensorManager: abort connect %ls", static_cast<const wchar_t*>(name.wc_str()));
+        // Written narrow: standard output is shared with the host, and one stream cannot mix wide and
+        // narrow writes.
+        printf("SensorManager: abort connect %s", static_cast<const char*>(name.utf8_str()));
         fflush(stdout);
         return -1;
     }
@@ -509,8 +512,8 @@ int SensorManager::connect(const wxString& name, int cuaId)
         }
     }
     if (!isEnabled()) {
-        wprintf(L"SensorManager: QCANDevice %d created but not connected. Enable SensorManager to connect devices",
-                cuaId);
+        printf("SensorManager: QCANDevice %d created but not connected. Enable SensorManager to connect devices",
+               cuaId);
         fflush(stdout);
     }
     return cuaId;
@@ -1073,6 +1076,29 @@ int SensorManager::sendCanMsg(int cuaId, _TQUIL1G5_CAN_FRAME* frame, bool queued
 
 // --- frame parsers ---------------------------------------------------------------------------------
 
+void SensorManager::processParserString(int cuaId, const wxString& text)
+{
+    QCANDevice* device = getQCANDeviceByID(cuaId);
+    if (!device)
+        return;
+    device->deleteAllParsers();
+    device->deleteAllExternalParsers();
+    // No escape character: a keyword list has no use for one.
+    const wxArrayString tokens = wxSplit(text, wxT('|'), wxT('\0'));
+    for (const wxString& token : tokens) {
+        if (token.IsSameAs(wxT("quil"), false))
+            device->addParser(parseQuillardSensorMsg, this);
+        if (token.IsSameAs(wxT("moba"), false))
+            device->addParser(parseMobaSensorMsg, this);
+        if (token.IsSameAs(wxT("steelwrist"), false))
+            device->addParser(parseSteelwristSensorMsg, this);
+        if (token.IsSameAs(wxT("gnss"), false))
+            device->addParser(parseNMEA2KSensorMsg, this);
+        if (token.IsSameAs(wxT("ext"), false))
+            device->addExternalParser(processExtCallback, this);
+    }
+}
+
 int SensorManager::addExternalParser(int cuaId, QCANParserFunction parser, void* context)
 {
     QCANDevice* device = getQCANDeviceByID(cuaId);
@@ -1337,7 +1363,9 @@ void SensorManager::disconnect(unsigned long waitMs, int cuaId)
             if (QCANDevice* device = getQCANDeviceByIndex(i))
                 stopAdapter(device);
         setThreadRun(false);
-        if (!getThreadActive()) {
+        // A thread that is on its way out of its loop is no longer active but still removing its
+        // adapters; only a thread that is not running at all is not waited for.
+        if (!getThreadActive() && !isThreadRunning()) {
             wxCriticalSectionLocker guard(stateLock);
             threadRun = false;
             return;

@@ -204,6 +204,9 @@ public:
     static bool checkJ1939Header(unsigned int id, int pf, int ps, int sa);
 
     ~SensorManager();
+    // The manager's end at process exit: stop the thread, disconnect every adapter and give the
+    // thread a bounded time to close them. Safe to call more than once.
+    void shutdown();
 
 private:
     SensorManager();
@@ -211,10 +214,6 @@ private:
     SensorManager& operator=(const SensorManager&) = delete;
 
     static constexpr unsigned int RX_FIFO_SLOTS = 64;
-    friend struct SensorManagerExitGuard;
-    // The steps of the manager's end at process exit: stop the thread, disconnect every adapter
-    // and give the thread a bounded time to close them.
-    void shutdown();
 
     template <class T>
     T getTypedSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool markActive);

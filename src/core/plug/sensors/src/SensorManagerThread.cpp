@@ -8,9 +8,22 @@
 
 namespace Sensors {
 
-SensorManagerThread::SensorManagerThread() : wxThread(wxTHREAD_DETACHED) {}
+std::atomic<int> SensorManagerThread::live{0};
 
-SensorManagerThread::~SensorManagerThread() = default;
+SensorManagerThread::SensorManagerThread() : wxThread(wxTHREAD_DETACHED)
+{
+    ++live;
+}
+
+SensorManagerThread::~SensorManagerThread()
+{
+    --live;
+}
+
+int SensorManagerThread::liveCount()
+{
+    return live;
+}
 
 wxThread::ExitCode SensorManagerThread::Entry()
 {

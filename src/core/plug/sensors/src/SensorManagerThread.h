@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <wx/thread.h>
 
 namespace Sensors {
@@ -13,9 +15,14 @@ public:
 
     SensorManagerThread();
     ~SensorManagerThread() override;
+    // Thread objects not yet deleted, that is threads not yet at their very end.
+    static int liveCount();
 
 protected:
     ExitCode Entry() override;
+
+private:
+    static std::atomic<int> live;
 };
 
 }  // namespace Sensors

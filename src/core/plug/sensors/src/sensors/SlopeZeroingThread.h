@@ -22,11 +22,11 @@ public:
     static int liveCount();
 
     // Waits between the protocol steps.
-    static const unsigned int STABILITY_WAIT_MS = 1000;
-    static const unsigned int ZERO_HOLD_MS = 1000;
-    static const unsigned long long SETTLE_TIMEOUT_MS = 5000;
-    static const unsigned int SETTLE_POLL_MS = 100;
-    static const unsigned int COMMAND_ID = 701;
+    static constexpr unsigned int STABILITY_WAIT_MS = 1000;
+    static constexpr unsigned int ZERO_HOLD_MS = 1000;
+    static constexpr unsigned long long SETTLE_TIMEOUT_MS = 5000;
+    static constexpr unsigned int SETTLE_POLL_MS = 100;
+    static constexpr unsigned int COMMAND_ID = 701;
 
 protected:
     ExitCode Entry() override;

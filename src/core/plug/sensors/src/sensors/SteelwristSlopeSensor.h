@@ -15,7 +15,7 @@ public:
     // status values
     enum { STATUS_VALID = 0, STATUS_NOT_VALID = 2, STATUS_NO_DATA = 3 };
     // The slope sensor information message (parameter group 61459) from source address 0xA9.
-    static const uint32_t SLOPE_MESSAGE_ID = 0x0CF013A9;
+    static constexpr uint32_t SLOPE_MESSAGE_ID = 0x0CF013A9;
 
     SteelwristSlopeSensor(SensorManager* manager, int cuaId, unsigned char sensorId);
     SteelwristSlopeSensor(const SteelwristSlopeSensor& other) = default;

@@ -44,10 +44,10 @@ public:
     int getChunksReceived() const { return chunksReceived; }
 
     // An unanswered chunk request is repeated after this long, at most this often.
-    static const unsigned long long SETTINGS_RETRY_MS = 1000;
-    static const int SETTINGS_MAX_RETRIES = 3;
+    static constexpr unsigned long long SETTINGS_RETRY_MS = 1000;
+    static constexpr int SETTINGS_MAX_RETRIES = 3;
     // Settings chunks travel as message type 34, sub-field 1.
-    static const unsigned char SETTINGS_MESSAGE = 34;
+    static constexpr unsigned char SETTINGS_MESSAGE = 34;
 
 protected:
     // Feeds a settings chunk of an answer to the read-out under way.

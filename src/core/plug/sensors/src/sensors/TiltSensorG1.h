@@ -68,8 +68,8 @@ public:
     static int RealToFixed(double value);
     static int Get24B(unsigned char hi, unsigned char mid, unsigned char lo);
 
-    static const int SPEEDS = 2;
-    static const int FILTERS = 5;
+    static constexpr int SPEEDS = 2;
+    static constexpr int FILTERS = 5;
 
 private:
     void decodeStream(TiltSpeed speed, TiltFilter filter, const uint8_t* data);

@@ -1,0 +1,49 @@
+#pragma once
+
+// What qcan-host does with the plug-in, in the order a host application does it: get the manager,
+// connect adapters, wait for them, read sensors and status at every refresh, disconnect.
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "HostOptions.h"
+
+namespace Sensors {
+class SensorManager;
+}
+
+class HostRunner {
+public:
+    // `out` receives the views; `err` the one-line reasons of a failure.
+    HostRunner(const HostOptions& options, std::FILE* out, std::FILE* err, bool terminal);
+
+    // The process's exit status: 0 done or interrupted, 1 no adapter connected (or the plug-in
+    // did not stop cleanly).
+    int run();
+
+    // SIGINT and SIGTERM only set a flag; the refresh loop sees it within a few milliseconds.
+    static void installSignalHandlers();
+    static bool stopRequested();
+
+private:
+    int listAdapters(Sensors::SensorManager& manager);
+    bool connectAdapters(Sensors::SensorManager& manager, std::vector<int>& ids);
+    // True when at least one adapter connected; waits until all have, the time is up or a stop.
+    bool waitForAdapters(Sensors::SensorManager& manager, const std::vector<int>& ids);
+    void show(Sensors::SensorManager& manager, const std::vector<int>& ids, long long sequence);
+    int shutdown(Sensors::SensorManager& manager, int status);
+    // Sleeps in short steps until the monotonic millisecond `untilMs`; false when a stop came.
+    static bool sleepUntil(long long untilMs);
+    static long long monotonicMs();
+    void fail(const std::string& reason);
+
+    static void onSignal(int);
+    static volatile std::sig_atomic_t stopFlag;
+
+    HostOptions options;
+    std::FILE* out;
+    std::FILE* err;
+    bool terminal;
+};

@@ -1,0 +1,31 @@
+#include "BusLoad.h"
+
+unsigned BusLoad::bitsPerFrame(bool extended, unsigned dlc)
+{
+    if (dlc > 8)
+        dlc = 8;
+    const unsigned stuffable = (extended ? 54u : 34u) + 8u * dlc;
+    const unsigned frame = (extended ? 64u : 44u) + 8u * dlc;
+    return frame + 3u + (stuffable - 1u) / 4u;
+}
+
+double BusLoad::bitsPerSecond(const std::vector<PeriodicStream>& streams)
+{
+    double bits = 0.0;
+    for (const PeriodicStream& s : streams)
+        bits += s.framesPerSecond() * bitsPerFrame(s.extended(), s.dlc());
+    return bits;
+}
+
+double BusLoad::framesPerSecond(const std::vector<PeriodicStream>& streams)
+{
+    double frames = 0.0;
+    for (const PeriodicStream& s : streams)
+        frames += s.framesPerSecond();
+    return frames;
+}
+
+double BusLoad::load(const std::vector<PeriodicStream>& streams, unsigned bitRate)
+{
+    return bitRate == 0 ? 0.0 : bitsPerSecond(streams) / bitRate;
+}

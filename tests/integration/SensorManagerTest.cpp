@@ -1,0 +1,370 @@
+// The host's door into the plug-in: connecting, the adapter table, the manager thread, the status
+// text, the shared ring with its named handlers, and stopping.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "Clock.h"
+#include "CountingSensor.h"
+#include "DeviceList.h"
+#include "DummyBus.h"
+#include "LogCapture.h"
+#include "SensorManager.h"
+#include "TestAdapter.h"
+#include "TiltSensorG1.h"
+
+using Sensors::Clock;
+using Sensors::QCANDevice;
+using Sensors::SensorManager;
+
+namespace {
+
+SensorManager* manager()
+{
+    return SensorManager::getInstance();
+}
+
+// Waits in real time for a condition of the running manager thread.
+template <class F>
+bool eventually(F condition, int timeoutMs = 8000)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < until) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return condition();
+}
+
+void useAdapters(const char* spec)
+{
+    setenv("QCAN_ADAPTERS", spec, 1);
+    DummyBus::instance().reset();
+}
+
+bool connected(int cuaId)
+{
+    return manager()->getDeviceStatus(cuaId) == QCAN_STATUS_CONNECTED;
+}
+
+}  // namespace
+
+TEST(SensorManager, FreshManagerHasNothingAndHandsOutEmptySensors)
+{
+    EXPECT_TRUE(manager()->isEnabled());
+    EXPECT_EQ(manager()->getFirstDevId(), -1);
+    EXPECT_EQ(manager()->getQCANDeviceCount(), 0);
+    EXPECT_FALSE(manager()->isConnected(0));
+    EXPECT_FALSE(manager()->isAPIConnected());
+    EXPECT_EQ(manager()->getStatus(0), "[SENSOR_STATUS] CAN adapter is not connected");
+    Sensors::TiltSensorG1 tilt = manager()->getTiltSensorG1(101, 3);
+    EXPECT_EQ(tilt.getSensorId(), 101);
+    EXPECT_EQ(tilt.getCuaId(), 3);
+    EXPECT_EQ(tilt.getMessageCount(), 0);
+    EXPECT_FALSE(tilt.isSensorOk());
+    _TQUIL1G5_CAN_FRAME maker{};
+    EXPECT_EQ(manager()->sendCanMsg(1, nullptr, false), -1);
+    EXPECT_EQ(manager()->sendCanMsg(1, &maker, false), 0);
+    EXPECT_EQ(manager()->getDeviceEventLog(1, 0), "Invalid device");
+    EXPECT_EQ(manager()->GetDeviceBaudRate(1), CAN_BAUD_NONE);
+    EXPECT_EQ(manager()->GetDeviceRXBufferCount(1), -1);
+    LogCapture log;
+    EXPECT_FALSE(manager()->getBusPower(1));
+    EXPECT_EQ(log.count(WispLogLevels::Error, "No device"), 1);
+}
+
+TEST(SensorManager, ConnectRefusesBadRequestsAndHandsOutIds)
+{
+    useAdapters("DUMMY1=dummy;DUMMY2=dummy;DUMMY3=dummy");
+    manager()->setEnabled(false);  // adapters are created, never opened
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(manager()->connect(wxT("DUMMY1"), 0), -1);
+    EXPECT_EQ(manager()->connect(wxT(""), 3), -1);
+    EXPECT_EQ(manager()->connect(wxT("DUMMY1"), 3), 3);
+    EXPECT_EQ(manager()->connect(wxT("DUMMY2"), 3), -1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("SensorManager: abort connect DUMMY1"), std::string::npos);
+    EXPECT_NE(out.find("SensorManager: abort connect DUMMY2"), std::string::npos);
+    EXPECT_NE(out.find("SensorManager: QCANDevice 3 created but not connected. Enable SensorManager to connect devices"),
+              std::string::npos);
+    EXPECT_EQ(manager()->getQCANDeviceCount(), 1);
+
+    EXPECT_EQ(manager()->popNextCUAID(), 1);
+    EXPECT_EQ(manager()->popNextCUAID(), 2);
+    EXPECT_EQ(manager()->popNextCUAID(), 4) << "3 is in the table";
+    EXPECT_EQ(manager()->connect(wxT("DUMMY2"), 6), 6);
+    EXPECT_EQ(manager()->popNextCUAID(), 5);
+    EXPECT_EQ(manager()->popNextCUAID(), 7);
+    EXPECT_EQ(manager()->getFirstDevId(), 3);
+    EXPECT_EQ(manager()->getQCANDeviceByName(wxT("DUMMY2"))->getCuaId(), 6);
+
+    LogCapture log;
+    EXPECT_EQ(manager()->connect(), -1) << "connect() only connects into an empty table";
+    EXPECT_EQ(log.countPrefix(WispLogLevels::Information, "Initialize cache"), 0) << "the library was not asked";
+    manager()->setEnabled(true);
+    manager()->disconnect(2000, 0);
+    EXPECT_EQ(manager()->getQCANDeviceCount(), 0);
+}
+
+TEST(SensorManager, AdapterListIsCachedForOneSecondAndHidesAdaptersInUse)
+{
+    useAdapters("DUMMY1=dummy;KV_LEFT=dummy");
+    Clock::setManual(Clock::wallMs());
+    LogCapture log;
+    Sensors::DeviceList* list = manager()->createQCANDeviceList();
+    EXPECT_EQ(manager()->getDeviceListItemCount(list), 2);
+    manager()->deleteQCANDeviceList(list);
+    useAdapters("DUMMY1=dummy");
+    Clock::advance(999);
+    list = manager()->createQCANDeviceList();
+    EXPECT_EQ(manager()->getDeviceListItemCount(list), 2) << "a cache younger than a second is reused";
+    manager()->deleteQCANDeviceList(list);
+    EXPECT_EQ(log.count(WispLogLevels::Information, "Initialize cache"), 1);
+    Clock::advance(1);
+    list = manager()->createQCANDeviceList();
+    EXPECT_EQ(manager()->getDeviceListItemCount(list), 1);
+    EXPECT_EQ(log.count(WispLogLevels::Information, "Rebuild cache"), 1);
+
+    wxString name, description, vendor;
+    EXPECT_FALSE(manager()->getDeviceListItemInfo(list, 1, name, description, vendor));
+    EXPECT_EQ(name + description + vendor, "Error Out of boundsError Out of boundsError Out of bounds");
+    manager()->deleteQCANDeviceList(list);
+    EXPECT_FALSE(manager()->getDeviceListItemInfo(nullptr, 0, name, description, vendor));
+    EXPECT_EQ(manager()->getDeviceListItemCount(nullptr), 0);
+    manager()->deleteQCANDeviceList(nullptr);
+    EXPECT_EQ(log.count(WispLogLevels::Error, "NULL handle"), 3);
+    Clock::setReal();
+}
+
+TEST(SensorManager, ThreadConnectsEveryAdapterAndDisconnectStopsEverything)
+{
+    useAdapters("DUMMY1=dummy;KV_SIDE=dummy");
+    testing::internal::CaptureStdout();
+    std::vector<int>& ids = manager()->connectAll();
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(ids, (std::vector<int>{1, 2}));
+    EXPECT_NE(out.find("Available cua device to connect : DUMMY1 : "), std::string::npos);
+    EXPECT_NE(out.find(" connected !"), std::string::npos);
+    EXPECT_TRUE(manager()->isThreadRunning());
+    EXPECT_EQ(manager()->getQCANDeviceByID(2)->getVendorName(), "Kvaser");
+    ASSERT_TRUE(eventually([] { return connected(1) && connected(2); }));
+    EXPECT_TRUE(manager()->isAPIConnected());
+    EXPECT_FALSE(manager()->getQCANDeviceByID(1)->getDescription().IsEmpty());
+
+    // One adapter: it closes and, no longer to be reconnected, leaves the table; the thread runs on.
+    manager()->disconnect(0, 2);
+    ASSERT_TRUE(eventually([] { return manager()->getQCANDeviceCount() == 1; }));
+    EXPECT_FALSE(DummyBus::instance().isOpen("KV_SIDE"));
+    EXPECT_TRUE(manager()->isThreadRunning());
+
+    // All adapters: returns once the thread ended, well within its wait.
+    LogCapture log;
+    const auto start = std::chrono::steady_clock::now();
+    manager()->disconnect(3000, 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(2000));
+    EXPECT_FALSE(manager()->isThreadRunning());
+    EXPECT_EQ(manager()->getQCANDeviceCount(), 0);
+    EXPECT_FALSE(DummyBus::instance().isOpen("DUMMY1"));
+    EXPECT_EQ(log.count(WispLogLevels::Information, "SensorManager Thread stopped"), 1);
+    EXPECT_EQ(log.count(WispLogLevels::Information, "Thread stopped"), 1);
+    EXPECT_FALSE(manager()->isRunning());
+
+    // Nothing connected: disconnect does nothing; a later connect starts a new thread.
+    manager()->disconnect(1000, 0);
+    EXPECT_EQ(manager()->findAndConnect(Sensors::CUA_MATCH_VENDOR, Sensors::CUA_NAME_CONTAINS, wxT("kVa"), 0), 3);
+    EXPECT_TRUE(manager()->isThreadRunning());
+    EXPECT_EQ(manager()->getQCANDeviceByID(3)->getDevName(), "KV_SIDE");
+    ASSERT_TRUE(eventually([] { return connected(3); }));
+    manager()->disconnect(3000, 0);
+    EXPECT_FALSE(manager()->isThreadRunning());
+}
+
+TEST(SensorManager, FinishedAdapterIsReArmedWhileItMayReconnect)
+{
+    useAdapters("DUMMY1=dummy");
+    ASSERT_EQ(manager()->connect(wxT("DUMMY1")), 1);
+    ASSERT_TRUE(eventually([] { return connected(1); }));
+    const int opens = DummyBus::instance().openCount("DUMMY1");
+    manager()->getQCANDeviceByID(1)->Disconnect(QCAN_DISCONNECT_LATER);  // reconnecting stays on
+    ASSERT_TRUE(eventually([&] { return DummyBus::instance().openCount("DUMMY1") == opens + 1 && connected(1); }));
+    EXPECT_EQ(manager()->getQCANDeviceCount(), 1);
+    manager()->disconnect(3000, 0);
+}
+
+TEST(SensorManager, NamedHandlersSeeEachFrameInNameOrderAndTheRingHolds63)
+{
+    static std::vector<std::string> calls;
+    manager()->registerParser(wxT("b"), [](void* f, void*) {
+        calls.push_back("b" + std::to_string(static_cast<RxCANFrameT*>(f)->frame.header.id));
+        return false;
+    });
+    manager()->registerParser(wxT("a"), [](void* f, void* context) {
+        calls.push_back("a" + std::to_string(static_cast<RxCANFrameT*>(f)->frame.header.id));
+        return context == nullptr;
+    });
+    EXPECT_TRUE(manager()->useExternalParsers());
+    RxCANFrameT frame{};
+    LogCapture log;
+    for (uint32_t id = 1; id <= 63; ++id) {
+        frame.frame.header.id = id;
+        EXPECT_EQ(Sensors::processExtCallback(&frame, nullptr, nullptr), PARSE_RESULT_OK);
+    }
+    EXPECT_TRUE(manager()->RxDataBufferFull());
+    frame.frame.header.id = 64;
+    Sensors::processExtCallback(&frame, nullptr, nullptr);
+    EXPECT_EQ(log.count(WispLogLevels::Error, "RxDataBuffer Full"), 1);
+    EXPECT_EQ(log.count(WispLogLevels::Error, "Failed to push RxCANFrameT to buffer"), 1);
+
+    EXPECT_FALSE(manager()->processRxBuffer()) << "the result is the last handler's, b's";
+    EXPECT_EQ(calls, (std::vector<std::string>{"a1", "b1"}));
+    frame.frame.header.id = 65;
+    manager()->pushToRxBuffer(&frame);
+    EXPECT_TRUE(manager()->RxDataBufferFull());
+    manager()->unregisterParser(wxT("b"));
+    EXPECT_TRUE(manager()->processRxBuffer());
+    EXPECT_EQ(calls.back(), "a2");
+    manager()->clearParsers();
+    EXPECT_FALSE(manager()->processRxBuffer()) << "with no handler the frame is dropped";
+    manager()->clearReceivedMessagesFifo();
+    EXPECT_TRUE(manager()->RxDataBufferIsEmpty());
+}
+
+TEST(SensorManager, StatusTextForOneAndTwoAdaptersIsCachedForASecond)
+{
+    TestAdapter a("DUMMY1", 1);
+    ASSERT_TRUE(a.connect());
+    // Seven-second slots decide which adapter is shown; start at the beginning of one.
+    Clock::setTo((Clock::wallMs() / 7000 + 1) * 7000);
+    const wxString one = manager()->getStatus(0);
+    EXPECT_EQ(one, "[SENSOR_STATUS] CAN adapter: DUMMY1 (1)\n"
+                   "[SENSOR_STATUS] Adapter status: CONNECTED, Bus On,\nNormal, 250k,\n"
+                   "[SENSOR_STATUS] CAN power ON\n"
+                   "[SENSOR_STATUS] Sensors total/ok: 0/0\n");
+
+    TestAdapter b("DUMMY2", 2);
+    ASSERT_TRUE(b.connect());
+    Clock::setTo((Clock::wallMs() / 14000 + 1) * 14000);  // a slot that shows the first adapter
+    const wxString first = manager()->getStatus(0);
+    EXPECT_TRUE(first.StartsWith("[SENSOR_STATUS] CAN adapter 1 / 2\n[SENSOR_STATUS] CAN adapter: DUMMY1 (1)\n"))
+        << first;
+    b.device()->setQCANDevStatus(QCAN_STATUS_ERROR);
+    Clock::advance(500);
+    EXPECT_EQ(manager()->getStatus(0), first) << "rebuilt at most once a second";
+    Clock::advance(6500);
+    EXPECT_TRUE(manager()->getStatus(0).StartsWith("[SENSOR_STATUS] CAN adapter 2 / 2\n[SENSOR_STATUS] CAN adapter: DUMMY2 (2)\n"
+                                                   "[SENSOR_STATUS] Adapter status: ERROR,"));
+    Clock::advance(1000);
+    EXPECT_TRUE(manager()->getStatus(1).StartsWith("[SENSOR_STATUS] CAN adapter 1 / 2\n"));
+    Clock::advance(1000);
+    LogCapture log;
+    EXPECT_EQ(manager()->getStatus(9), "[SENSOR_STATUS] No CAN adapter on id: 9");
+    EXPECT_EQ(log.count(WispLogLevels::Warning, "[SENSOR_STATUS] No CAN adapter on id: 9"), 1);
+}
+
+TEST(SensorManager, SummariesCopiesAndSendingThroughTheManager)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    a.device()->deleteAllParsers();
+    a.device()->addParser(parseCounting, nullptr);
+    ASSERT_TRUE(a.receive(CountingSensor::ID_BASE + 8, true, {3}));
+    ASSERT_TRUE(a.device()->addSensor(new CountingSensor(manager(), 1, 9)));  // never heard
+
+    std::vector<Sensors::SensorInfo*> all = manager()->getSensorsInfo(0);
+    ASSERT_EQ(all.size(), 1u) << "unheard sensors are left out of the summary of all adapters";
+    EXPECT_EQ(all[0]->sensorId, 8);
+    EXPECT_EQ(all[0]->deviceType, static_cast<uint32_t>(CountingSensor::TYPE));
+    EXPECT_EQ(all[0]->cuaId, 1);
+    manager()->deleteSensorsInfo(all);
+    EXPECT_TRUE(all.empty());
+    std::vector<Sensors::SensorInfo*> mine = manager()->getSensorsInfo(1);
+    EXPECT_EQ(mine.size(), 2u);
+    manager()->deleteSensorsInfo(mine);
+
+    Sensors::_SensorInfo info;
+    info.statusText = wxT("kept");
+    a.pass(600);
+    EXPECT_EQ(manager()->getSensorsCount(0), 1);
+    ASSERT_TRUE(manager()->getSensorInfo(0, 0, &info));
+    EXPECT_EQ(info.sensorId, 8);
+    EXPECT_EQ(info.statusText, "kept") << "only the first five fields are copied";
+    EXPECT_FALSE(manager()->getSensorInfo(1, 1, &info));
+    EXPECT_FALSE(manager()->getSensorInfo(1, 0, nullptr));
+
+    Sensors::Sensor copy = manager()->getAnySensor(8, CountingSensor::TYPE, 0);
+    EXPECT_EQ(copy.getMessageCount(), 1);
+    EXPECT_TRUE(a.device()->getSensor(8, CountingSensor::TYPE, false)->isActive());
+    EXPECT_EQ(manager()->getSensorCount(0), 2);
+    EXPECT_EQ(manager()->ToXML(8, 0, 0), "<sensor device=\"1\" id=\"8\" />\n");
+
+    a.clearSent();
+    _TQUIL1G5_CAN_FRAME maker{};
+    maker.header = {16, 3, 1, 0, 0, 0, 2};
+    maker.data[0] = 0x11;
+    EXPECT_EQ(manager()->sendCanMsg(0, &maker, false), 1);
+    const auto sent = a.sentFrames();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].header.id, (1u << 21) | (16u << 8) | 3u);
+    EXPECT_EQ(sent[0].header.ext, 1);
+    EXPECT_EQ(sent[0].data[0], 0x11);
+
+    EXPECT_EQ(manager()->addExternalParser(7, parseCounting, nullptr), -1);
+    EXPECT_EQ(manager()->addExternalParser(1, parseCounting, nullptr), 1);
+    EXPECT_TRUE(manager()->deleteExternalParserById(1, 1));
+    EXPECT_FALSE(manager()->deleteExternalParserById(7, 1));
+}
+
+TEST(SensorManager, HostThreadsReadWhileFramesFlowOnTwoAdaptersThenDisconnect)
+{
+    useAdapters("DUMMY1=dummy;DUMMY2=dummy");
+    ASSERT_EQ(manager()->connect(wxT("DUMMY1")), 1);
+    ASSERT_EQ(manager()->connect(wxT("DUMMY2")), 2);
+    ASSERT_TRUE(eventually([] { return connected(1) && connected(2); }));
+    for (int id : {1, 2}) {
+        QCANDevice* device = manager()->getQCANDeviceByID(id);
+        device->deleteAllParsers();
+        device->addParser(parseCounting, nullptr);
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> copies{0};
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < 3; ++t)
+        hosts.emplace_back([&] {
+            while (!stop) {
+                Sensors::Sensor s = manager()->getAnySensor(4, CountingSensor::TYPE, 0);
+                if (s.getMessageCount() > 0)
+                    ++copies;
+                manager()->getStatus(0);
+                std::vector<Sensors::SensorInfo*> infos = manager()->getSensorsInfo(0);
+                manager()->deleteSensorsInfo(infos);
+            }
+        });
+    for (int i = 0; i < 3000; ++i) {
+        DummyBus::instance().inject("DUMMY1", CountingSensor::ID_BASE + 4, true, {uint8_t(i)});
+        DummyBus::instance().inject("DUMMY2", CountingSensor::ID_BASE + 5, true, {uint8_t(i)});
+    }
+    EXPECT_TRUE(DummyBus::instance().waitDelivered("DUMMY1", 20000));
+    EXPECT_TRUE(DummyBus::instance().waitDelivered("DUMMY2", 20000));
+    EXPECT_TRUE(eventually([&] { return copies > 0; }));
+    stop = true;
+    for (auto& h : hosts)
+        h.join();
+    manager()->disconnect(3000, 0);
+    EXPECT_FALSE(manager()->isThreadRunning());
+    EXPECT_EQ(manager()->getQCANDeviceCount(), 0);
+}
+
+TEST(SensorManager, ProcessMayEndWithAdaptersStillConnected)
+{
+    useAdapters("DUMMY1=dummy;DUMMY2=dummy");
+    ASSERT_EQ(manager()->connect(wxT("DUMMY1")), 1);
+    ASSERT_EQ(manager()->connect(wxT("DUMMY2")), 2);
+    ASSERT_TRUE(eventually([] { return connected(1) && connected(2); }));
+    // No disconnect: the exit must neither crash nor hang.
+}
