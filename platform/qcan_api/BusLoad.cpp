@@ -13,7 +13,8 @@ double BusLoad::bitsPerSecond(const std::vector<PeriodicStream>& streams)
 {
     double bits = 0.0;
     for (const PeriodicStream& s : streams)
-        bits += s.framesPerSecond() * bitsPerFrame(s.extended(), s.dlc());
+        for (const _TGENERIC_CAN_FRAME& f : s.sample())
+            bits += bitsPerFrame(f.header.ext != 0, f.header.dlc) * 1000.0 / s.periodMs();
     return bits;
 }
 
@@ -21,7 +22,7 @@ double BusLoad::framesPerSecond(const std::vector<PeriodicStream>& streams)
 {
     double frames = 0.0;
     for (const PeriodicStream& s : streams)
-        frames += s.framesPerSecond();
+        frames += s.sample().size() * 1000.0 / s.periodMs();
     return frames;
 }
 

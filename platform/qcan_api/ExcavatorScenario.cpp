@@ -104,7 +104,7 @@ void ExcavatorScenario::addTiltSensor(uint32_t devNumber, uint32_t fastPeriodMs,
                               ExcavatorMotion::tiltQuaternion(pitch, roll, q);
                               out.push_back(quaternionFrame(18, devNumber, q));
                           });
-    streams_.emplace_back(name + " slow calibrated", 100, offsetMs + 1, true, 8, 1,
+    streams_.emplace_back(name + " slow calibrated", 100, offsetMs + 1,
                           [devNumber](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
                               double pitch, roll, q[4];
                               linkAngles(devNumber, ExcavatorMotion::poseAt(t), pitch, roll);
@@ -113,7 +113,7 @@ void ExcavatorScenario::addTiltSensor(uint32_t devNumber, uint32_t fastPeriodMs,
                           });
     // The raw stage: the same orientation before filtering, with a few tenths of a degree of
     // vibration, one 32-bit component per frame (data 4 says which: 0 x, 1 y, 2 z, 3 w).
-    streams_.emplace_back(name + " slow raw", 100, offsetMs + 2, true, 5, 4,
+    streams_.emplace_back(name + " slow raw", 100, offsetMs + 2,
                           [devNumber](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
                               double pitch, roll, q[4];
                               linkAngles(devNumber, ExcavatorMotion::poseAt(t), pitch, roll);
@@ -130,7 +130,7 @@ void ExcavatorScenario::addTiltSensor(uint32_t devNumber, uint32_t fastPeriodMs,
                           });
     // Two temperatures warming from 15 towards 25 degC after power-up; data 4 and 5 are the last two
     // warm-up flags, set for the first ten seconds.
-    streams_.emplace_back(name + " temperature", 1000, offsetMs + 5, true, 6, 1,
+    streams_.emplace_back(name + " temperature", 1000, offsetMs + 5,
                           [devNumber](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
                               const double warm = 1.0 - std::exp(-static_cast<double>(t) / 120000.0);
                               const double base = 1500.0 + 1000.0 * warm + 10.0 * (devNumber - kBucket);
@@ -147,7 +147,7 @@ void ExcavatorScenario::addGnss()
 {
     // The antenna sits on the cab roof, 1.0 m behind and 0.9 m left of the swing centre, so it
     // circles the centre as the machine swings.
-    streams_.emplace_back("gnss position", 100, 17, true, 8, 6, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("gnss position", 100, 17, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         const ExcavatorMotion::Pose p = ExcavatorMotion::poseAt(t);
         const double h = p.heading * kPi / 180.0;
         const double east = -1.0 * std::sin(h) - 0.9 * std::cos(h) + 0.01 * ExcavatorMotion::noise(t, 900);
@@ -167,7 +167,7 @@ void ExcavatorScenario::addGnss()
             out.push_back(f);
         }
     });
-    streams_.emplace_back("gnss status", 1000, 67, true, 8, 3, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("gnss status", 1000, 67, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         _TGENERIC_CAN_FRAME f = SimFrame::extended(makerId(7, 0, kGnssDevType, kGnssDevNumber), 8);
         SimFrame::putLe32(f, 0, gnssTimeOfDay(t));
         SimFrame::putLe32(f, 4, 4);  // RTK fixed
@@ -186,7 +186,7 @@ void ExcavatorScenario::addCompass()
 {
     // PGN 127250 vessel heading: SID, heading in 0.0001 rad, deviation and variation not
     // available, reference true.
-    streams_.emplace_back("compass heading", 100, 29, true, 8, 1, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("compass heading", 100, 29, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         const double deg = ExcavatorMotion::poseAt(t).heading + 0.1 * ExcavatorMotion::noise(t, 1000);
         double rad = std::fmod(deg + 360.0, 360.0) * kPi / 180.0;
         _TGENERIC_CAN_FRAME f = SimFrame::extended(SimFrame::j1939Id(2, 127250, kCompassSource), 8);
@@ -203,7 +203,7 @@ void ExcavatorScenario::addTiltrotator()
 {
     // PGN 65465: rotation angle (SPN 3331: 1/128 degree per bit, offset -200 degrees) in data 0-1,
     // status in the low two bits of data 3 (0: ok).
-    streams_.emplace_back("tiltrotator", 50, 31, true, 8, 1, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("tiltrotator", 50, 31, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         const double angle = ExcavatorMotion::poseAt(t).rotator;
         _TGENERIC_CAN_FRAME f = SimFrame::extended(SimFrame::j1939Id(6, 65465, kRotatorSource), 8);
         SimFrame::putLe16(f, 0, static_cast<uint16_t>(static_cast<long>((200.0 + angle) * 128.0) & 0xFFFF));
@@ -223,7 +223,7 @@ void ExcavatorScenario::addJoysticks()
     for (int stick = 0; stick < 2; ++stick) {
         const uint32_t basicPgn = stick == 0 ? 0xFDD6 : 0xFDD8;
         const uint32_t extendedPgn = stick == 0 ? 0xFDD7 : 0xFDD9;
-        streams_.emplace_back(stick == 0 ? "joystick 1" : "joystick 2", 50, 11 + stick * 25, true, 8, 1,
+        streams_.emplace_back(stick == 0 ? "joystick 1" : "joystick 2", 50, 11 + stick * 25,
                               [stick, basicPgn](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
                                   const ExcavatorMotion::Pose p = ExcavatorMotion::poseAt(t);
                                   _TGENERIC_CAN_FRAME f = SimFrame::extended(SimFrame::j1939Id(3, basicPgn, 0xA9), 8);
@@ -235,7 +235,7 @@ void ExcavatorScenario::addJoysticks()
                                       f.data[5] = 0x10;  // button 2 down
                                   out.push_back(f);
                               });
-        streams_.emplace_back(stick == 0 ? "joystick 1 extended" : "joystick 2 extended", 100, 41 + stick * 50, true, 8, 1,
+        streams_.emplace_back(stick == 0 ? "joystick 1 extended" : "joystick 2 extended", 100, 41 + stick * 50,
                               [stick, extendedPgn](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
                                   const ExcavatorMotion::Pose p = ExcavatorMotion::poseAt(t);
                                   const ExcavatorMotion::Pose later = ExcavatorMotion::poseAt(t + 100);
@@ -251,20 +251,20 @@ void ExcavatorScenario::addJoysticks()
 void ExcavatorScenario::addSlopeUnit()
 {
     // Slope of the upper carriage in percent along (X) and across (Y) the machine.
-    streams_.emplace_back("slope values", 100, 43, false, 8, 1, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("slope values", 100, 43, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         const ExcavatorMotion::Pose p = ExcavatorMotion::poseAt(t);
         _TGENERIC_CAN_FRAME f = SimFrame::standard(100, 8);
         SimFrame::putFloat(f, 0, static_cast<float>(100.0 * std::tan(p.framePitch * kPi / 180.0)));
         SimFrame::putFloat(f, 4, static_cast<float>(100.0 * std::tan(p.frameRoll * kPi / 180.0)));
         out.push_back(f);
     });
-    streams_.emplace_back("slope unit status", 500, 47, false, 5, 1, [](uint64_t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("slope unit status", 500, 47, [](uint64_t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         out.push_back(SimFrame::standard(101, {0, 0, 0, 0, 0}));
     });
-    streams_.emplace_back("slope range", 500, 297, false, 7, 1, [](uint64_t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("slope range", 500, 297, [](uint64_t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         out.push_back(SimFrame::standard(104, {0, 0, 0, 0, 0, 0, 0}));
     });
-    streams_.emplace_back("slope set points", 1000, 53, false, 8, 2, [](uint64_t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("slope set points", 1000, 53, [](uint64_t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         _TGENERIC_CAN_FRAME x = SimFrame::standard(106, 8);
         SimFrame::putFloat(x, 4, 3.5f);  // the design grade along the trench
         out.push_back(x);
@@ -276,15 +276,15 @@ void ExcavatorScenario::addSlopeUnit()
 
 void ExcavatorScenario::addController()
 {
-    streams_.emplace_back("MDS2000 state", 500, 59, false, 3, 1, [](uint64_t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("MDS2000 state", 500, 59, [](uint64_t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         out.push_back(SimFrame::standard(1, {1, 0, 0}));  // running, not booting, not shutting down
     });
-    streams_.emplace_back("MDS2000 heartbeat", 1000, 61, false, 2, 1, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("MDS2000 heartbeat", 1000, 61, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         out.push_back(SimFrame::standard(501, {static_cast<uint8_t>(t / 1000), 0}));
     });
     // Raw analogue inputs: supply voltage in 10 mV, hydraulic oil temperature in 0.1 degC and a
     // spare input; a fourth input on id 7.
-    streams_.emplace_back("MDS2000 inputs", 200, 71, false, 8, 2, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("MDS2000 inputs", 200, 71, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         _TGENERIC_CAN_FRAME f = SimFrame::standard(6, 8);
         SimFrame::putLe16(f, 2, static_cast<uint16_t>(2410 + std::lround(5.0 * ExcavatorMotion::noise(t, 1100))));
         SimFrame::putLe16(f, 4, static_cast<uint16_t>(450 + std::min<uint64_t>(t / 6000, 150)));
@@ -294,7 +294,7 @@ void ExcavatorScenario::addController()
         SimFrame::putLe16(g, 0, 512);
         out.push_back(g);
     });
-    streams_.emplace_back("MDS2000 system", 1000, 83, false, 8, 3, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("MDS2000 system", 1000, 83, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         out.push_back(SimFrame::standard(300, {1, 0, 0, 0, 0, 0, 0, 0}));
         _TGENERIC_CAN_FRAME f = SimFrame::standard(303, 8);
         SimFrame::putLe32(f, 0, static_cast<uint32_t>(4512 * 3600 + t / 1000));  // operating seconds
@@ -310,7 +310,7 @@ void ExcavatorScenario::addController()
 void ExcavatorScenario::addDistanceSensor()
 {
     // Data 0 non-zero: a measurement; data 4-7 the distance in 0.1 mm.
-    streams_.emplace_back("DT500 distance", 50, 89, false, 8, 1, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
+    streams_.emplace_back("DT500 distance", 50, 89, [](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
         const double metres = ExcavatorMotion::poseAt(t).groundDistance + 0.003 * ExcavatorMotion::noise(t, 1200);
         _TGENERIC_CAN_FRAME f = SimFrame::standard(46, 8);
         f.data[0] = 1;

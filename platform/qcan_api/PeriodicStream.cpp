@@ -2,14 +2,10 @@
 
 #include <utility>
 
-PeriodicStream::PeriodicStream(std::string name, uint32_t periodMs, uint32_t offsetMs, bool extended, uint16_t dlc,
-                               unsigned framesPerPeriod, Generator generator)
+PeriodicStream::PeriodicStream(std::string name, uint32_t periodMs, uint32_t offsetMs, Generator generator)
     : name_(std::move(name)),
       periodMs_(periodMs == 0 ? 1 : periodMs),
       offsetMs_(offsetMs % (periodMs == 0 ? 1 : periodMs)),
-      extended_(extended),
-      dlc_(dlc),
-      framesPerPeriod_(framesPerPeriod),
       generator_(std::move(generator))
 {
 }
@@ -29,4 +25,11 @@ void PeriodicStream::due(uint64_t fromMs, uint64_t toMs, size_t order, std::vect
         for (const _TGENERIC_CAN_FRAME& f : frames)
             out.push_back(TimedFrame{t, order, f});
     }
+}
+
+std::vector<_TGENERIC_CAN_FRAME> PeriodicStream::sample() const
+{
+    std::vector<_TGENERIC_CAN_FRAME> frames;
+    generator_(offsetMs_ == 0 ? periodMs_ : offsetMs_, frames);
+    return frames;
 }

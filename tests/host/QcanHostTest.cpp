@@ -292,8 +292,9 @@ TEST(QcanHost, ListShowsEachAdapterWithVendorAndDescription)
     for (const JsonValue& a : docs[0]["adapters"].items()) {
         names.insert(a["name"].asString());
         EXPECT_FALSE(a["vendor"].asString().empty());
-        if (a["name"].asString() == "DUMMY1")
+        if (a["name"].asString() == "DUMMY1") {
             EXPECT_EQ(a["description"].asString(), "Dummy adapter DUMMY1");
+        }
     }
     EXPECT_EQ(names, (std::set<std::string>{"SIM_EXCAVATOR", "DUMMY1"}));
 

@@ -388,7 +388,7 @@ TEST(FrameParsers, ParserStringReplacesTheParsersOfOneAdapter)
     };
     const Make makes[] = {
         {"QUIL", 1, SDT_G1, makerId(3, 0, 16, 1), true, kTiltData},
-        {"Moba", 120, SDT_SLOPE, 101, false, {0, 0, 0, 0, 0}},
+        {"Moba", 120, SDT_SLOPE, 104, false, {0, 0, 0, 0, 0, 0, 0}},
         {"steelWRIST", 131, SDT_ROTOTILT, 0x0CFF2ADC, true, {0xD0, 0x07, 0xD0, 0x07, 0xD0, 0x07}},
         {"gnss", 200, SDT_NMEA2K_HEADING, 0x09F11280, true, {0, 0x10, 0x27, 0, 0, 0, 0, 0}},
     };
@@ -433,7 +433,7 @@ TEST(FrameParsers, ParserStringReplacesTheParsersOfOneAdapter)
     // Unknown and empty tokens add nothing: frames wait in the ring for the manager's pass.
     m->processParserString(cua, wxT("foo||moba |bar"));
     EXPECT_TRUE(logHas(a, 0, "Delete message parsers"));
-    ASSERT_TRUE(DummyBus::instance().inject(a.name(), 101, false, {0, 0, 0, 0, 0}));
+    ASSERT_TRUE(DummyBus::instance().inject(a.name(), 104, false, {0, 0, 0, 0, 0, 0, 0}));
     ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
     EXPECT_EQ(a.device()->getRxBufferCount(), 1);
     a.pass();
@@ -447,18 +447,18 @@ TEST(FrameParsers, ParserStringReplacesTheParsersOfOneAdapter)
     ASSERT_TRUE(a.receive(0x321, false, {1}));
     while (m->processRxBuffer()) {
     }
-    m->unregisterParser(wxT("frame-parsers-test"));
     EXPECT_EQ(g_handled, (std::vector<uint32_t>{0x321}));
 
-    // No adapter with that id: nothing changes on ours.
-    m->processParserString(cua + 7, wxT("moba"));
+    // No adapter with that id: ours keeps its lists.
     const wxString last = a.device()->getDeviceLog(0);
+    m->processParserString(cua + 7, wxT("moba"));
     m->processParserString(cua + 7, wxT(""));
     EXPECT_EQ(a.device()->getDeviceLog(0), last);
-    g_handled.clear();
     ASSERT_TRUE(a.receive(0x322, false, {1}));
     while (m->processRxBuffer()) {
     }
-    EXPECT_EQ(g_handled.size(), 0u) << "the handler is gone, the ring still fed";
+    m->unregisterParser(wxT("frame-parsers-test"));
     m->clearReceivedMessagesFifo();
+    EXPECT_EQ(g_handled, (std::vector<uint32_t>{0x321, 0x322}));
+    EXPECT_EQ(taken(a, 120, SDT_SLOPE), slope + 1);
 }

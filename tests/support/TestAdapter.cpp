@@ -18,6 +18,9 @@ std::vector<std::string>& liveAdapters()
     return names;
 }
 
+// Where the last hand-driven run left the clock: a new run starts after it, never before.
+unsigned long long lastManualTime = 0;
+
 void configureLiveAdapters()
 {
     std::string spec;
@@ -32,7 +35,7 @@ TestAdapter::TestAdapter(const std::string& name, int cuaId) : name_(name), cuaI
     if (liveAdapters().empty()) {
         // The first adapter of a test starts the hand-driven clock at the current wall time, so
         // that time never runs backwards between tests, and starts from fresh dummies.
-        Clock::setManual(Clock::wallMs() + 10000);
+        Clock::setManual(std::max(Clock::wallMs() + 10000, lastManualTime + 1000));
         DummyBus::instance().reset();
     }
     liveAdapters().push_back(name);
@@ -47,8 +50,10 @@ TestAdapter::~TestAdapter()
     auto& live = liveAdapters();
     live.erase(std::find(live.begin(), live.end(), name_));
     configureLiveAdapters();
-    if (live.empty())
+    if (live.empty()) {
+        lastManualTime = Clock::wallMs();
         Clock::setReal();
+    }
 }
 
 int TestAdapter::pass(unsigned long long stepMs)

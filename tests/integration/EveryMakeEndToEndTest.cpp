@@ -1,0 +1,278 @@
+// One frame of every make the plug-in knows, through a dummy adapter and the default parser chain,
+// read back as the host reads it: typed copies from the manager and the sensor summaries.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "BoomHeadingSensor.h"
+#include "CANopenEncoderSensor.h"
+#include "DSM500SensorComponent.h"
+#include "DT500Sensor.h"
+#include "EngconTiltrotatorSensor.h"
+#include "GenericPositionSensor.h"
+#include "KM7.h"
+#include "MDS2000IO.h"
+#include "MobaCommProtocol.h"
+#include "MobaDrillDepthSensor.h"
+#include "NMEA2KHeadingSensor.h"
+#include "RayGauge.h"
+#include "RotationSensor.h"
+#include "RototiltSensor.h"
+#include "SandvikTIMSensor.h"
+#include "SensorManager.h"
+#include "SimulatorClientSensor.h"
+#include "SlopeSensor.h"
+#include "SteelwristJoystickSensor.h"
+#include "SteelwristRotationSensor.h"
+#include "SteelwristSlopeSensor.h"
+#include "TestAdapter.h"
+#include "TiltSensorG1.h"
+
+using namespace Sensors;
+
+namespace {
+
+uint32_t makerId(uint32_t msg, uint32_t cmd, uint32_t devType, uint32_t devNumber)
+{
+    return (msg << 21) | (cmd << 18) | (devType << 8) | devNumber;
+}
+
+std::vector<uint8_t> le(double v)
+{
+    std::vector<uint8_t> out(8);
+    std::memcpy(out.data(), &v, 8);  // the bus and this host are both little-endian
+    return out;
+}
+
+std::vector<uint8_t> le(float a, float b)
+{
+    std::vector<uint8_t> out(8);
+    std::memcpy(out.data(), &a, 4);
+    std::memcpy(out.data() + 4, &b, 4);
+    return out;
+}
+
+}  // namespace
+
+TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThroughItsGetter)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    SensorManager* m = SensorManager::getInstance();
+    const int cua = a.cuaId();
+
+    // --- the maker's protocol ---
+    ASSERT_TRUE(a.receive(makerId(3, 0, SDT_G1, 3), true, {100, 0, 0xFE, 0xFF, 0x2C, 0x01, 0x00, 0x80}));
+    ASSERT_TRUE(a.receive(makerId(7, 0, SDT_G1, 3), true, {0x2C, 0x01, 0x38, 0xFF, 0, 0, 0, 0}));
+    ASSERT_TRUE(a.receive(makerId(1, 1, SDT_SIMULATOR_CLIENT, 7), true, {1, 0}));  // message 257
+    const double gnss[6] = {59.5, 17.25, 42.5, 1000.5, -250.25, 12.0};       // lat, lon, alt, x, y, z
+    for (uint32_t msg = 1; msg <= 6; ++msg)
+        ASSERT_TRUE(a.receive(makerId(msg, 0, SDT_CAN_GNSS, 9), true, le(gnss[msg - 1])));
+    ASSERT_TRUE(a.receive(makerId(8, 0, SDT_CAN_GNSS, 9), true, {12, 0, 0, 0, 3, 0, 0, 0}));
+    ASSERT_TRUE(a.receive(makerId(1, 0, SDT_RAY_GAUGE, 4), true, {0x01, 0x00, 0xFA, 0x00}));
+    ASSERT_TRUE(a.receive(makerId(5, 0, SDT_KM7, 6), true, {0}));
+
+    // --- NMEA 2000 heading, 10000 x 0.0001 rad ---
+    ASSERT_TRUE(a.receive(0x09F11280, true, {0, 0x10, 0x27, 0, 0, 0, 0, 0}));
+
+    // --- Moba, the MDS2000 controller and a DSM500 unit ---
+    ASSERT_TRUE(a.receive(1, false, {1, 0, 0}));
+    ASSERT_TRUE(a.receive(303, false, {0x78, 0x56, 0x34, 0x12, 0x01, 0, 0, 0}));
+    ASSERT_TRUE(a.receive(562, true, {0x00, 10, 0x00, 0x19, 0xFF, 0xFF, 0xFF, 0xFF}));
+    ASSERT_TRUE(a.receive(562, true, {0x01, 30, 0x00, 0x01, 0x2A}));
+    ASSERT_TRUE(a.receive(110, false, {0}));
+    ASSERT_TRUE(a.receive(103, false, {0x78, 0x56, 0x34, 0x12, 0}));
+    ASSERT_TRUE(a.receive(170, false, {1, 0x0E, 0x10}));
+    ASSERT_TRUE(a.receive(100, false, le(1.5f, -2.25f)));
+    ASSERT_TRUE(a.receive(101, false, {0, 0, 0, 0, 0}));
+    ASSERT_TRUE(a.receive(104, false, {0, 0, 0, 0, 0, 0, 1}));
+    ASSERT_TRUE(a.receive(106, false, le(0.0f, 0.5f)));
+    ASSERT_TRUE(a.receive(0x70B, false, {5}));
+    ASSERT_TRUE(a.receive(0x18B, false, {0xE8, 0x03, 0xF4, 0x01, 0x00, 0x00, 60, 0x00}));
+
+    // --- tiltrotators, joystick, encoder ---
+    ASSERT_TRUE(a.receive(0x0CF013A9, true, {0xE8, 0x03, 0x0C, 0xFE, 0, 0, 0xF0, 0}));
+    ASSERT_TRUE(a.receive(0x0CF014A9, true, {0, 0, 0x00, 0x2D, 0, 0xF0}));
+    ASSERT_TRUE(a.receive(0x0CFDD6A9, true, {0x90, 100, 0x01, 0, 0, 0x04, 0, 0}));
+    ASSERT_TRUE(a.receive(0x0CFF2ADC, true, {0x34, 0x08, 0x6C, 0x07, 0x54, 0x0B}));
+    ASSERT_TRUE(a.receive(0x18FFB930, true, {0x80, 0x7A, 0, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(a.receive(416, false, {0x00, 0x06, 0, 0}));
+
+    // --- SICK DT500 and Sandvik TIM ---
+    ASSERT_TRUE(a.receive(46, false, {1, 0, 0, 0, 0x10, 0x27, 0, 0}));
+    ASSERT_TRUE(a.receive(1904, false, {1, 0x01, 0xD2, 0x04, 0xE1, 0x10}));
+    ASSERT_TRUE(a.receive(1904, false, {2, 0x00, 0x10, 0x00, 0x20, 0x00}));
+
+    // Read back, maker's protocol.
+    TiltSensorG1 g1 = m->getTiltSensorG1(3, cua);
+    const TiltValue fastRaw = g1.getValue(FAST, RAW);
+    EXPECT_TRUE(g1.isUnitAvaiable(FAST, RAW));
+    EXPECT_EQ(fastRaw.x, 100);
+    EXPECT_EQ(fastRaw.y, -2);
+    EXPECT_EQ(fastRaw.z, 300);
+    EXPECT_EQ(fastRaw.w, -32768);
+    EXPECT_EQ(g1.getTemperature1(), 300);
+    EXPECT_EQ(g1.getTemperature2(), -200);
+
+    SimulatorClientSensor sim = m->getSimulatorClientSensor(7, cua);
+    EXPECT_TRUE(sim.isClientConnected());
+    EXPECT_TRUE(sim.isSimulatorConnected());
+    EXPECT_FALSE(sim.isSensorSimulationEnabled());
+
+    GenericPositionSensor pos = m->getGenericPositionSensor(9, cua);
+    EXPECT_TRUE(pos.allValuesReceived());
+    EXPECT_DOUBLE_EQ(pos.getLat(), 59.5);
+    EXPECT_DOUBLE_EQ(pos.getLong(), 17.25);
+    EXPECT_DOUBLE_EQ(pos.getAlt(), 42.5);
+    EXPECT_DOUBLE_EQ(pos.getX(), 1000.5);
+    EXPECT_DOUBLE_EQ(pos.getY(), -250.25);
+    EXPECT_DOUBLE_EQ(pos.getZ(), 12.0);
+    EXPECT_EQ(pos.getSatellites(), 12);
+    EXPECT_EQ(pos.getHDOP(), 3);
+
+    RayGauge ray = m->getRayGauge(4, cua);
+    EXPECT_EQ(ray.GetLastHitPosition(1), 250);
+    EXPECT_EQ(ray.IsNewLaserHitReceived(), 1);
+
+    KM7 km7 = m->getKM7(6, cua);
+    EXPECT_EQ(km7.getMessageCount(), 1);
+    EXPECT_TRUE(km7.isActive());
+
+    NMEA2KHeadingSensor heading = m->getNMEA2KHeadingSensor(200, cua);
+    EXPECT_TRUE(heading.hasHeading());
+    EXPECT_NEAR(heading.getHeading(), 1.0, 1e-12);
+
+    // Moba and friends.
+    MDS2000IO io = m->getMDS2000(90, cua);
+    EXPECT_EQ(io.getState(), MDS2000IO::STATE_OK);
+    EXPECT_EQ(io.value303[0], 0x12345678u);
+    EXPECT_EQ(io.value303[1], 1u);
+
+    MobaCommProtocol moba = m->getMobaCommProtocol(91, cua);
+    MobaCommProtocol::ValueTable values = moba.GetCopyOfValues();
+    ASSERT_EQ(values.count(10), 1u);
+    ASSERT_EQ(values.count(30), 1u);
+    EXPECT_EQ(values.at(10).GetValue(), -1.0);
+    EXPECT_EQ(values.at(30).GetValue(), 42.0);
+
+    // The depth unit decodes nothing; only the live object comes back marked active.
+    MobaDrillDepthSensor depth = m->getMobaDrillDepthSensor(117, cua);
+    EXPECT_TRUE(depth.isActive());
+    EXPECT_EQ(depth.getDeviceType(), SDT_DEPTH);
+
+    BoomHeadingSensor boom = m->getBoomHeadingSensor(118, cua);
+    EXPECT_TRUE(boom.isValid());
+    EXPECT_EQ(boom.getHeadingRaw(), 0x12345678u);
+
+    RotationSensor rotation = m->getRotationSensor(118, cua);
+    double degrees = 0;
+    rotation.getRotation(degrees);
+    EXPECT_TRUE(rotation.getOk());
+    EXPECT_EQ(rotation.getRaw(), 3600);
+    EXPECT_DOUBLE_EQ(degrees, 360.0);
+
+    SlopeSensor slope = m->getSlopeSensor(120, cua);
+    EXPECT_FLOAT_EQ(slope.getSlopeX(), 1.5f);
+    EXPECT_FLOAT_EQ(slope.getSlopeY(), -2.25f);
+    EXPECT_TRUE(slope.isUnitOk());
+    EXPECT_TRUE(slope.isSlopeXInRange());
+    EXPECT_FALSE(slope.isSlopeYInRange());
+    EXPECT_FLOAT_EQ(slope.getSlopeXSet(), 0.5f);
+
+    DSM500SensorComponent unit = m->getDSM500SensorComponent(11, cua);
+    double distance = 0, second = 0;
+    unsigned char quality = 0;
+    EXPECT_EQ(unit.getDistance(distance, second, quality), DSM500_OK);
+    EXPECT_DOUBLE_EQ(distance, 1.0);
+    EXPECT_DOUBLE_EQ(second, 0.5);
+    EXPECT_EQ(quality, 60);
+
+    // Tiltrotators, joystick, encoder.
+    SteelwristSlopeSensor swSlope = m->getSteeelwristSlopeSensor(130, cua);
+    EXPECT_DOUBLE_EQ(swSlope.getAngle1(), 2.0);
+    EXPECT_DOUBLE_EQ(swSlope.getAngle2(), -1.0);
+    EXPECT_EQ(swSlope.getSensorStatus(), 0u);
+
+    SteelwristRotationSensor blade = m->getSteelwristRotationSensor(131, cua);
+    EXPECT_EQ(blade.getRotationTicks(), 11520);
+    EXPECT_DOUBLE_EQ(blade.getRotationAngle(), 90.0);
+    EXPECT_EQ(blade.getSensorStatus(), 0);
+
+    SteelwristJoystickSensor joystick = m->getSteelwristJoystickSensor(140, cua);
+    const SteelwristJoystickSensor::AxisGroup axes = joystick.getAxes(1);
+    EXPECT_EQ(axes.x.position, 402);
+    EXPECT_EQ(axes.x.positive, 1);
+    EXPECT_EQ(axes.x.neutral, 0);
+    EXPECT_EQ(axes.y.neutral, 1);
+    EXPECT_EQ(joystick.getButtonState(1, 1), SteelwristJoystickSensor::BUTTON_DOWN);
+    EXPECT_EQ(joystick.getButtonState(1, 0), SteelwristJoystickSensor::BUTTON_UP);
+
+    RototiltSensor rototilt = m->getRototiltSensor(131, cua);
+    EXPECT_TRUE(rototilt.GetIsOk());
+    EXPECT_DOUBLE_EQ(rototilt.GetFirstAngle(), 10.0);
+    EXPECT_DOUBLE_EQ(rototilt.GetSecondAngle(), -10.0);
+    EXPECT_DOUBLE_EQ(rototilt.GetRotationAngle(), 90.0);
+
+    EngconTiltrotatorSensor engcon = m->getEngconTiltrotatorSensor(131, cua);
+    EXPECT_EQ(engcon.getStatusValue(), 0);
+    EXPECT_EQ(engcon.getRotationAngleRaw(), 31360);
+    EXPECT_DOUBLE_EQ(engcon.getRotationAngle(), 44.99609375);  // (31360 - 0.5) / 128 - 200
+
+    CANopenEncoderSensor encoder = m->getCANopenEncoderSensor(32, cua);
+    EXPECT_EQ(encoder.getRotationPulseCount(), 1536);
+    EXPECT_NEAR(encoder.getRotationAngle(1024, 1), std::acos(-1.0), 1e-12);
+
+    // SICK and Sandvik.
+    DT500Sensor dt = m->getDT500Sensor(46, cua);
+    double metres = 0;
+    EXPECT_TRUE(dt.getDistance(metres));
+    EXPECT_DOUBLE_EQ(metres, 1.0);
+
+    SandvikTIMSensor tim = m->getSandvikTIMSensor(117, cua);
+    EXPECT_TRUE(tim.isDataAvailable());
+    EXPECT_TRUE(tim.getDrillingState());
+    EXPECT_EQ(tim.getDrillBitPosition(), 1234);
+    EXPECT_EQ(tim.getDrilledHoleDepth(), 4321);
+    EXPECT_EQ(tim.getCarrierTurnValue(), 16);
+    EXPECT_EQ(tim.getSightValue(), 32);
+
+    // The summaries list exactly these sensors, each once, on this adapter.
+    std::vector<SensorInfo*> infos = m->getSensorsInfo(cua);
+    std::vector<std::pair<int, int>> listed;
+    for (const SensorInfo* info : infos) {
+        EXPECT_EQ(info->cuaId, cua);
+        listed.emplace_back(info->sensorId, static_cast<int>(info->deviceType));
+    }
+    m->deleteSensorsInfo(infos);
+    EXPECT_TRUE(infos.empty());
+    std::vector<std::pair<int, int>> expected = {
+        {3, SDT_G1},
+        {7, SDT_SIMULATOR_CLIENT},
+        {9, SDT_CAN_GNSS},
+        {4, SDT_RAY_GAUGE},
+        {6, SDT_KM7},
+        {200, SDT_NMEA2K_HEADING},
+        {90, SDT_CONTROLLER},
+        {91, SDT_MOBA_PROTOCOL},
+        {117, SDT_DEPTH},
+        {118, SDT_HEADING},
+        {118, SDT_ROTATION},
+        {120, SDT_SLOPE},
+        {11, SDT_DSM500_UNIT},
+        {130, SDT_STEELWRIST_SLOPE},
+        {131, SDT_STEELWRIST_BLADE},
+        {140, SDT_JOYSTICK},
+        {131, SDT_ROTOTILT},
+        {131, SDT_UPROP},
+        {32, SDT_CANOPEN_ENCODER},
+        {46, SDT_DT500},
+        {117, SDT_SANDVIK_TIM},
+    };
+    std::sort(listed.begin(), listed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected);
+}
