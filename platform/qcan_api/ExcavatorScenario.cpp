@@ -97,7 +97,7 @@ void ExcavatorScenario::framesDue(uint64_t fromMs, uint64_t toMs, std::vector<_T
 void ExcavatorScenario::addTiltSensor(uint32_t devNumber, uint32_t fastPeriodMs, uint32_t offsetMs)
 {
     const std::string name = "tilt " + std::to_string(devNumber);
-    streams_.emplace_back(name + " fast calibrated", fastPeriodMs, offsetMs, true, 8, 1,
+    streams_.emplace_back(name + " fast calibrated", fastPeriodMs, offsetMs,
                           [devNumber](uint64_t t, std::vector<_TGENERIC_CAN_FRAME>& out) {
                               double pitch, roll, q[4];
                               linkAngles(devNumber, ExcavatorMotion::poseAt(t), pitch, roll);

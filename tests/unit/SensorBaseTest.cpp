@@ -1,0 +1,116 @@
+// What every sensor shares: timeout supervision counted once per silence, the status line, the
+// name tables and the copy rules.
+#include <gtest/gtest.h>
+
+#include "LogCapture.h"
+#include "Sensor.h"
+#include "SensorManager.h"
+
+using Sensors::Sensor;
+
+namespace {
+struct TimedSensor : Sensor {
+    TimedSensor() : Sensor(Sensors::SensorManager::getInstance(), 2, 3, Sensors::SDT_G1) { SetErrorTimeoutTime(500); }
+    void Clean() override { ++cleaned; }
+    int cleaned = 0;
+};
+}  // namespace
+
+TEST(SensorBase, OneSilenceCountsOnceAndANewSilenceCountsAgain)
+{
+    TimedSensor s;
+    _TGENERIC_CAN_FRAME frame{};
+    s.Parse(&frame, 1000);
+    s.Update(0, 1500);
+    EXPECT_TRUE(s.isSensorOk());
+    EXPECT_FALSE(s.isErrorTimeExceeded(1500));
+    EXPECT_TRUE(s.isErrorTimeExceeded(1501));
+    s.Update(0, 1501);
+    EXPECT_FALSE(s.isSensorOk());
+    EXPECT_EQ(s.GetErrorCount(), 1u);
+    EXPECT_EQ(s.cleaned, 1);
+    s.Update(0, 1600);
+    s.Update(0, 1900);
+    EXPECT_EQ(s.GetErrorCount(), 1u) << "the same silence";
+    EXPECT_EQ(s.cleaned, 1);
+    EXPECT_EQ(s.getStatus(), "3: G1, [SENSOR_STATUS] Timeout, [SENSOR_STATUS] Errors: 1");
+    s.Parse(&frame, 2200);
+    s.Update(0, 2300);
+    EXPECT_TRUE(s.isSensorOk());
+    EXPECT_EQ(s.getStatus(), "3: G1");
+    s.Update(0, 2701);
+    EXPECT_EQ(s.GetErrorCount(), 2u);
+    EXPECT_EQ(s.getStatus(), "3: G1, [SENSOR_STATUS] Timeout, [SENSOR_STATUS] Errors: 2");
+}
+
+TEST(SensorBase, NeverHeardSensorIsNotDetectedAndNotCounted)
+{
+    Sensor untimed(nullptr, 1, 7, Sensors::SDT_HMI);
+    untimed.Update(0, 99999);
+    EXPECT_FALSE(untimed.isSensorOk());
+    EXPECT_EQ(untimed.getStatusText(), "[SENSOR_STATUS] Not detected");
+    EXPECT_EQ(untimed.getStatus(), "7: HMI, [SENSOR_STATUS] Not detected, [SENSOR_STATUS] Errors: 0");
+    _TGENERIC_CAN_FRAME frame{};
+    untimed.Parse(&frame, 5);
+    untimed.Update(0, 99999999);
+    EXPECT_TRUE(untimed.isSensorOk()) << "without a timeout one frame is enough, forever";
+
+    TimedSensor timed;
+    timed.Update(0, 99999);
+    EXPECT_FALSE(timed.isSensorOk());
+    EXPECT_EQ(timed.GetErrorCount(), 0u);
+    EXPECT_EQ(timed.cleaned, 0);
+}
+
+TEST(SensorBase, CopiesGetTheirOwnLockAndMovesTakeIt)
+{
+    TimedSensor s;
+    wxMutex* lock = s.getLock();
+    s.LockSensor();
+    Sensor copy(s);
+    EXPECT_NE(copy.getLock(), lock);
+    EXPECT_EQ(copy.getLock()->TryLock(), wxMUTEX_NO_ERROR) << "the copy's lock is free";
+    copy.UnlockSensor();
+    s.UnlockSensor();
+    Sensor moved(std::move(s));
+    EXPECT_EQ(moved.getLock(), lock);
+    EXPECT_EQ(moved.getSensorId(), 3);
+    EXPECT_EQ(s.getSensorId(), 255) << "a moved-from sensor is an inactive one";
+    EXPECT_EQ(s.getDeviceType(), 0);
+}
+
+TEST(SensorBase, NameTables)
+{
+    wxString out;
+    EXPECT_TRUE(Sensor::getSensorTypeString(Sensors::SDT_QUILLARD_SPARE, out));
+    EXPECT_EQ(out, "Quillard spare sensor");
+    EXPECT_FALSE(Sensor::getSensorTypeString(static_cast<Sensors::SensorDeviceType>(159), out));
+    EXPECT_EQ(out, "[SENSOR_STATUS] Unknown sensor");
+    EXPECT_TRUE(Sensor::getSensorTypeString(Sensors::SDT_HEADING, out));
+    EXPECT_EQ(out, "[SENSOR_TYPE] Heading");
+    EXPECT_TRUE(Sensor::getSensorTypeString(Sensors::SDT_NMEA2K_HEADING, out));
+    EXPECT_EQ(out, "[SENSOR_TYPE] Heading");
+    EXPECT_TRUE(Sensor::getSensorIDString(255, out));
+    EXPECT_EQ(out, "Inactive sensor");
+    EXPECT_TRUE(Sensor::getSensorIDString(120, out));
+    EXPECT_EQ(out, "Rail sensor");
+    EXPECT_FALSE(Sensor::getSensorIDString(104, out));
+    EXPECT_EQ(out, "Unknown sensor");
+    EXPECT_EQ(Sensors::getTranslatableSensorName(wxT("Boom")), "[SENSOR_NAME] Main boom sensor");
+    EXPECT_EQ(Sensors::getTranslatableSensorName(wxT("boom")), "boom");
+    EXPECT_EQ(Sensors::getTranslatedSensorName(wxT("RayGauge")), "[SENSOR_NAME] Laser receiver");
+    EXPECT_EQ(Sensor(nullptr, 2, 101, 0).ToXML(0), "<sensor device=\"2\" id=\"101\" />\n");
+}
+
+TEST(SensorBase, SendingNeedsASensorIdAndWarnsWhenNotOk)
+{
+    LogCapture log;
+    Sensor zero(Sensors::SensorManager::getInstance(), 1, 0, Sensors::SDT_G1);
+    _TGENERIC_CAN_FRAME frame{};
+    EXPECT_EQ(zero.sendMessage(frame, false), -1);
+    EXPECT_EQ(log.count(WispLogLevels::Error, "Sensor ID is 0"), 1);
+    EXPECT_EQ(log.messages().at(0).function, "sendMessage");
+    Sensor five(Sensors::SensorManager::getInstance(), 1, 5, Sensors::SDT_G1);
+    EXPECT_EQ(five.sendMessage(frame, false), 0) << "handed to the manager, which has no adapter";
+    EXPECT_EQ(log.count(WispLogLevels::Warning, "Sensor is not ok (5)"), 1);
+}
