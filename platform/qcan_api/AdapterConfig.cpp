@@ -25,13 +25,13 @@ bool parseOne(const std::string& raw, AdapterEntry& out)
     if (entry.empty() || eq == std::string::npos)
         return false;
     out.name = trim(entry.substr(0, eq));
-    std::string spec = trim(entry.substr(eq + 1));
-    std::string kind = spec;
+    std::string value = trim(entry.substr(eq + 1));
+    std::string kind = value;
     out.arg.clear();
-    size_t colon = spec.find(':');
+    size_t colon = value.find(':');
     if (colon != std::string::npos) {
-        kind = trim(spec.substr(0, colon));
-        out.arg = trim(spec.substr(colon + 1));
+        kind = trim(value.substr(0, colon));
+        out.arg = trim(value.substr(colon + 1));
     }
     if (out.name.empty())
         return false;

@@ -41,9 +41,9 @@ bool eventually(F condition, int timeoutMs = 8000)
     return condition();
 }
 
-void useAdapters(const char* spec)
+void useAdapters(const char* adapters)
 {
-    setenv("QCAN_ADAPTERS", spec, 1);
+    setenv("QCAN_ADAPTERS", adapters, 1);
     DummyBus::instance().reset();
 }
 

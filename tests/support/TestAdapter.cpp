@@ -23,10 +23,10 @@ unsigned long long lastManualTime = 0;
 
 void configureLiveAdapters()
 {
-    std::string spec;
+    std::string adapters;
     for (const std::string& n : liveAdapters())
-        spec += (spec.empty() ? "" : ";") + n + "=dummy";
-    setenv("QCAN_ADAPTERS", spec.c_str(), 1);
+        adapters += (adapters.empty() ? "" : ";") + n + "=dummy";
+    setenv("QCAN_ADAPTERS", adapters.c_str(), 1);
 }
 }  // namespace
 
