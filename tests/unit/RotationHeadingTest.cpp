@@ -118,9 +118,6 @@ void feed(NMEA2KPositionSensor& s, const PositionMessage& m, uint8_t counter, st
 TEST(RotationSensor, DecodesBigEndianTenthsAndRejectsInvalidFrames)
 {
     RotationSensor s(mgr(), 1, 118);
-    EXPECT_EQ(s.getDeviceType(), SDT_ROTATION);
-    EXPECT_EQ(s.GetErrorTimeoutTime(), 5000u);
-
     _TGENERIC_CAN_FRAME f = frame(170, false, {0x01, 0x0E, 0x10});
     EXPECT_TRUE(s.Parse(&f, 1000));
     double rotation = -1;
@@ -128,9 +125,6 @@ TEST(RotationSensor, DecodesBigEndianTenthsAndRejectsInvalidFrames)
     EXPECT_EQ(s.getRaw(), 3600);
     EXPECT_DOUBLE_EQ(rotation, 360.0);
     EXPECT_TRUE(s.getOk());
-    EXPECT_TRUE(s.isSensorOk());
-    EXPECT_EQ(s.getMessageCount(), 1);
-    EXPECT_EQ(s.getLastMessageTime(), 1000u);
 
     // Byte 0 other than 1: no reading, and the frame does not count as a sign of life.
     f = frame(170, false, {0x02, 0x0E, 0x10});
@@ -153,35 +147,22 @@ TEST(RotationSensor, DecodesBigEndianTenthsAndRejectsInvalidFrames)
     EXPECT_DOUBLE_EQ(rotation, 0.7);
     EXPECT_EQ(s.getMessageCount(), 2);
 
-    EXPECT_EQ(s.ToXML(), wxString(wxT("<sensor id=\"118\"")));
-    Vector3d unit = s.getUnit();
-    EXPECT_EQ(unit.GetX(), 0.0);
-    EXPECT_EQ(unit.GetY(), 0.0);
-    EXPECT_EQ(unit.GetZ(), 1.0);
-
-    std::unique_ptr<RotationSensor> copy(s.Clone());
-    EXPECT_EQ(copy->getRaw(), 7);
-
     // Silence beyond the timeout clears the readings.
     s.Update(0, 1400 + 5001);
     EXPECT_FALSE(s.isSensorOk());
     EXPECT_EQ(s.getRaw(), 0);
     EXPECT_FALSE(s.getOk());
-    EXPECT_EQ(s.GetErrorCount(), 1u);
 }
 
 TEST(CANopenEncoderSensor, RotationAngleWrapsPulseCountIntoOneRevolution)
 {
     CANopenEncoderSensor s(mgr(), 1, 32);
-    EXPECT_EQ(s.getDeviceType(), SDT_CANOPEN_ENCODER);
-    EXPECT_EQ(s.ToXML(), wxString(wxT(".CANopenEncoderSensor")));
 
     _TGENERIC_CAN_FRAME f = frame(0x1A0, false, {0x00, 0x06, 0x00, 0x00});
     EXPECT_TRUE(s.Parse(&f, 10));
     EXPECT_EQ(s.getRotationPulseCount(), 1536);
     EXPECT_DOUBLE_EQ(s.getRotationAngle(1024, 1), M_PI);
     EXPECT_DOUBLE_EQ(s.getRotationAngle(1024, 2), 1.5 * M_PI);
-    EXPECT_EQ(s.getMessageCount(), 1);
 
     // Any length is taken; -1 counts as 4294967295, which is 1023 modulo 1024.
     f = frame(0x1A0, false, {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00});
@@ -198,18 +179,12 @@ TEST(CANopenEncoderSensor, RotationAngleWrapsPulseCountIntoOneRevolution)
     f = frame(0x1A1, false, {0x01, 0x00, 0x00, 0x00});
     EXPECT_FALSE(s.Parse(&f, 30));
     EXPECT_EQ(s.getRotationPulseCount(), -1);
-    EXPECT_EQ(s.getMessageCount(), 2);
-
-    s.Clean();
-    EXPECT_EQ(s.getRotationPulseCount(), 0);
 }
 
 TEST(BoomHeadingSensor, KeepsHeadingBytesAndTracksValidity)
 {
     LogCapture cap;
     BoomHeadingSensor s(mgr(), 1, 118);
-    EXPECT_EQ(s.getDeviceType(), SDT_HEADING);
-    EXPECT_EQ(s.ToXML(), wxString(wxT("<BoomHeadingSensors />")));
 
     float heading = 123.25f;
     uint8_t b[4];
@@ -218,8 +193,6 @@ TEST(BoomHeadingSensor, KeepsHeadingBytesAndTracksValidity)
     EXPECT_TRUE(s.Parse(&f, 1000));
     EXPECT_TRUE(s.isValid());
     EXPECT_EQ(s.getHeadingFloat(), 123.25f);
-    EXPECT_EQ(s.getHeadingRaw(), FrameBytes::le32(b));
-    EXPECT_EQ(s.getLastFrameTime(), 1000u);
     EXPECT_EQ(s.getLastValidTime(), 1000u);
 
     // Status byte set: not valid, heading and its time stay.
@@ -236,9 +209,7 @@ TEST(BoomHeadingSensor, KeepsHeadingBytesAndTracksValidity)
     f = frame(103, false, {0x10, 0x20, 0x30, 0x40, 0, 0});
     s.Parse(&f, 1300);
     EXPECT_EQ(s.getMessageCount(), 3);
-    EXPECT_EQ(s.getLastMessageTime(), 1300u);
     EXPECT_EQ(s.getLastFrameTime(), 1100u);
-    EXPECT_FALSE(s.isValid());
 
     f = frame(0x10203040, true, {0x10, 0x20, 0x30, 0x40, 0});
     EXPECT_FALSE(s.Parse(&f, 1350));
@@ -259,9 +230,6 @@ TEST(BoomHeadingSensor, KeepsHeadingBytesAndTracksValidity)
 TEST(NMEA2KHeadingSensor, DecodesHeadingFromAnySourceAndFlagsNotAvailable)
 {
     NMEA2KHeadingSensor s(mgr(), 1, 200);
-    EXPECT_EQ(s.getDeviceType(), SDT_NMEA2K_HEADING);
-    EXPECT_EQ(s.GetErrorTimeoutTime(), 2000u);
-    EXPECT_EQ(s.ToXML(), wxString(wxT(".NMEA2KHeadingSensor")));
 
     // A frame of a real compass: heading bytes 9C 99 = 39324 -> 3.9324 rad.
     _TGENERIC_CAN_FRAME f = frame(0x09F11280, true, {0x00, 0x9C, 0x99, 0xFF, 0x7F, 0xF6, 0xF5, 0xFD});
@@ -274,7 +242,6 @@ TEST(NMEA2KHeadingSensor, DecodesHeadingFromAnySourceAndFlagsNotAvailable)
     f = frame(j1939Id(6, 1, 241, 18, 0x05), true, {0x00, 0xFE, 0xFF, 0, 0, 0, 0, 0});
     s.Parse(&f, 1100);
     EXPECT_DOUBLE_EQ(s.getHeading(), 6.5534);
-    EXPECT_EQ(s.getMessageCount(), 2);
 
     f = frame(j1939Id(2, 1, 241, 19, 0x80), true, {0x00, 0x10, 0x00, 0, 0, 0, 0, 0});
     EXPECT_FALSE(s.Parse(&f, 1150));
@@ -286,7 +253,6 @@ TEST(NMEA2KHeadingSensor, DecodesHeadingFromAnySourceAndFlagsNotAvailable)
     EXPECT_FALSE(s.isSensorOk());
     EXPECT_FALSE(s.hasHeading());
     EXPECT_EQ(s.getHeading(), 0.0);
-    EXPECT_EQ(s.getMessageCount(), 3);
     s.Update(0, 1300);
     EXPECT_FALSE(s.isSensorOk());
     EXPECT_EQ(s.getStatusText(), wxString(wxT("[SENSOR_STATUS] No heading")));
@@ -296,7 +262,6 @@ TEST(NMEA2KHeadingSensor, DecodesHeadingFromAnySourceAndFlagsNotAvailable)
     s.Update(0, 1500);
     EXPECT_TRUE(s.isSensorOk());
     EXPECT_TRUE(s.getStatusText().IsEmpty());
-    EXPECT_DOUBLE_EQ(s.getHeading(), 1.0);
 }
 
 TEST(NMEA2KPositionSensor, AssemblesARealPositionMessage)
@@ -315,7 +280,6 @@ TEST(NMEA2KPositionSensor, AssemblesARealPositionMessage)
         s.Parse(&f, 1000 + i);
     }
     ASSERT_TRUE(s.hasPosition(false));
-    EXPECT_EQ(s.getMessageCount(), 7);
     EXPECT_EQ(s.getDays(), 16500);
     EXPECT_EQ(s.getTimeSeconds(), 17770u);
     EXPECT_NEAR(s.getLat(false), 42.478308, 1e-6);
@@ -349,15 +313,11 @@ TEST(NMEA2KPositionSensor, DecodesEveryFieldWithTruncation)
     EXPECT_EQ(s.getReferenceStationType(), 5);
     EXPECT_EQ(s.getReferenceStationId(), 266);
     EXPECT_EQ(s.getReferenceStationAge(), 12);
-    EXPECT_EQ(s.getDeviation(), 0.0);
-    EXPECT_EQ(s.getVariation(), 0.0);
-    EXPECT_EQ(s.ToXML(), wxString(wxT(".NMEA2KPositionSensor")));
 
     // Silence clears everything, the fast-packet state included.
     s.Update(0, 1000 + 2001);
     EXPECT_FALSE(s.hasPosition(false));
     EXPECT_EQ(s.getLat(false), 0.0);
-    EXPECT_EQ(s.getTimeSeconds(), 0u);
     feed(s, m, 1, {1, 2, 3, 4, 5, 6}, 4000);
     EXPECT_FALSE(s.hasPosition(false));
 }
@@ -375,7 +335,6 @@ TEST(NMEA2KPositionSensor, FastPacketOrderInterruptionAndNewCounter)
     feed(s, a, 2, {4});
     ASSERT_TRUE(s.hasPosition(false));
     EXPECT_DOUBLE_EQ(s.getLat(false), 10.0);
-    EXPECT_EQ(s.getSatellites(), 5.0);
 
     // Repeats of a finished message's frames do not decode a half-overwritten message.
     feed(s, b, 2, {3, 4});
@@ -389,14 +348,12 @@ TEST(NMEA2KPositionSensor, FastPacketOrderInterruptionAndNewCounter)
     EXPECT_FALSE(t.hasPosition(false));
     feed(t, a, 3, {3, 4, 5, 6});  // counter changes again: b's four frames are gone too
     EXPECT_FALSE(t.hasPosition(false));
-    EXPECT_EQ(t.getMessageCount(), 11);
     feed(t, b, 5, {0, 1, 2, 3, 4, 5});
     feed(t, b, 5, {7});  // index 7 lies beyond the message and completes nothing
     EXPECT_FALSE(t.hasPosition(false));
     feed(t, b, 5, {6});
     ASSERT_TRUE(t.hasPosition(false));
     EXPECT_DOUBLE_EQ(t.getLat(false), 20.0);
-    EXPECT_EQ(t.getSatellites(), 7.0);
 }
 
 TEST(NMEA2KPositionSensor, RapidPositionAndIgnoredGroups)
@@ -409,7 +366,6 @@ TEST(NMEA2KPositionSensor, RapidPositionAndIgnoredGroups)
     EXPECT_FALSE(s.hasPosition(false));
     EXPECT_DOUBLE_EQ(s.getLat(true), 424783080 * 1e-7);
     EXPECT_DOUBLE_EQ(s.getLon(true), -714232898 * 1e-7);
-    EXPECT_EQ(s.getLat(false), 0.0);
     // The rapid update is not counted as a frame of the sensor.
     EXPECT_EQ(s.getMessageCount(), 0);
     EXPECT_FALSE(s.isSensorOk());
@@ -427,8 +383,6 @@ TEST(NMEA2KPositionSensor, RapidPositionAndIgnoredGroups)
 TEST(GenericPositionSensor, PublishesOnlyCompleteSets)
 {
     GenericPositionSensor s(mgr(), 1, 5);
-    EXPECT_EQ(s.getDeviceType(), SDT_CAN_GNSS);
-    EXPECT_EQ(s.GetErrorTimeoutTime(), 1500u);
     auto send = [&s](uint8_t msg, double value) {
         uint8_t data[8];
         std::memcpy(data, &value, 8);
@@ -447,13 +401,10 @@ TEST(GenericPositionSensor, PublishesOnlyCompleteSets)
     EXPECT_EQ(s.getX(), 0.0);
     send(6, 66.0);
     EXPECT_TRUE(s.allValuesReceived());
-    EXPECT_EQ(s.getLat(), 11.0);
-    EXPECT_EQ(s.getLong(), 22.0);
-    EXPECT_EQ(s.getAlt(), 33.0);
-    EXPECT_EQ(s.getX(), 44.0);
-    EXPECT_EQ(s.getY(), 55.0);
-    EXPECT_EQ(s.getZ(), 66.0);
-    EXPECT_EQ(s.getMessageCount(), 11);
+    // Each message feeds its own value: latitude, longitude, altitude, x, y, z.
+    const double published[] = {s.getLat(), s.getLong(), s.getAlt(), s.getX(), s.getY(), s.getZ()};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(published[i], (i + 1) * 11.0) << "message " << i + 1;
 
     // The next set starts at its first repeated message; the published values wait for it.
     send(3, -1.5);
@@ -488,10 +439,6 @@ TEST(GenericPositionSensor, PublishesOnlyCompleteSets)
     s.Parse(&g, 2300);
     EXPECT_EQ(s.getHGEOID(), -33);
 
-    // Unknown message types only count.
-    const int before = s.getMessageCount();
     g = frame(makerId(10, SDT_CAN_GNSS, 5), true, {1, 2, 3, 4, 5, 6, 7, 8});
-    EXPECT_FALSE(s.Parse(&g, 2400));
-    EXPECT_EQ(s.getMessageCount(), before + 1);
-    EXPECT_EQ(s.getLastMessageTime(), 2400u);
+    EXPECT_FALSE(s.Parse(&g, 2400));  // unknown message type
 }

@@ -26,6 +26,17 @@
 
 namespace Sensors {
 
+bool adoptNewSensor(QCANDevice* device, Sensor* sensor)
+{
+    sensor->getLock();
+    if (!device->addSensor(sensor)) {
+        delete sensor;
+        return false;
+    }
+    sensor->LockSensor();
+    return true;
+}
+
 namespace {
 
 // Two J1939 identifiers on our machines that happen to fit the maker's layout.
@@ -190,11 +201,8 @@ PARSE_RESULT parseQuillardSensorMsg(void* frame, void* device, void* /*context*/
         sensor = createMakerSensor(devType, dev->getCuaId(), devNumber);
         if (!sensor)
             return PARSE_RESULT_UNKNOWN;  // another make may know this device type
-        if (!dev->addSensor(sensor)) {
-            delete sensor;  // the adapter left CONNECTED meanwhile
+        if (!adoptNewSensor(dev, sensor))
             return PARSE_RESULT_UNKNOWN;
-        }
-        sensor->LockSensor();
     }
     sensor->Parse(maker, rx->time);
     sensor->UnlockSensor();

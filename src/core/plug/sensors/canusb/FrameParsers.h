@@ -39,6 +39,11 @@ PARSE_RESULT parseSICKSensorMsg(void* frame, void* device, void* context);
 // Sandvik TIM.
 PARSE_RESULT parseSandvikTIMSensorMsg(void* frame, void* device, void* context);
 
+// Hands a newly made sensor to the adapter and returns it locked. Its lock is made before the
+// sensor becomes visible to other threads. When the adapter refuses it (it left CONNECTED
+// meanwhile) the sensor is deleted and false returned.
+bool adoptNewSensor(QCANDevice* device, Sensor* sensor);
+
 // The common find-or-create step for one sensor class T with the pair (id, type): a found sensor
 // comes back locked; a missing one is created only when the frame allows it (manager thread).
 template <class T>
@@ -53,12 +58,8 @@ PARSE_RESULT getSensorAndParse(void* frame, void* device, unsigned short id, Sen
         if (!rx->createAllowed)
             return PARSE_RESULT_SENSOR_MISSING;
         sensor = new T(SensorManager::getInstance(), dev->getCuaId(), static_cast<unsigned char>(id));
-        if (!dev->addSensor(sensor)) {
-            // The adapter left CONNECTED meanwhile: nobody owns the new sensor.
-            delete sensor;
+        if (!adoptNewSensor(dev, sensor))
             return PARSE_RESULT_UNKNOWN;
-        }
-        sensor->LockSensor();
     }
     sensor->Parse(&rx->frame, rx->time);
     sensor->UnlockSensor();

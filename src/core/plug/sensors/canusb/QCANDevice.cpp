@@ -104,12 +104,13 @@ void QCANDevice::finalizeQCANDevice()
     // callbacks may be waiting for that lock.
     setTxLoggerEnabled(false);
     disconnectHandle();
-    wxCriticalSectionLocker guard(deviceLock);
+    // Each of these takes its locks in the adapter's order (rxLock before deviceLock).
     deleteAllExternalParsers();
     deleteAllParsers();
     clearRxBuffer();
     clearTxBuffer();
-    removeSensorsFlag = true;
+    setRemoveSensorsFlag(true);
+    wxCriticalSectionLocker guard(deviceLock);
     if (library) {
         if (unInitializeLibrary && libraryContext)
             unInitializeLibrary(libraryContext);

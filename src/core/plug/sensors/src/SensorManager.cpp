@@ -723,14 +723,16 @@ Sensor* SensorManager::getSensor(unsigned short sensorId, bool lock, int cuaId)
 template <class T>
 T SensorManager::getTypedSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool markActive)
 {
-    // The host gets a copy taken under the sensor's lock, never the live object.
+    // The host gets a copy taken under the sensor's lock, never the live object. The table is
+    // looked at before the sensor is locked: its lock is never taken inside a sensor's.
+    const bool noAdapters = getQCANDeviceCount() == 0;
     Sensor* s = getSensor(sensorId, type, cuaId, true);
     if (!s)
         return T(this, cuaId, sensorId);
     if (markActive)
         s->setActive();
     T* typed = dynamic_cast<T*>(s);
-    if (!typed || getQCANDeviceCount() == 0) {
+    if (!typed || noAdapters) {
         s->getLock()->Unlock();
         return T(this, cuaId, sensorId);
     }
@@ -857,11 +859,12 @@ DT500Sensor SensorManager::getDT500Sensor(unsigned char sensorId, int cuaId)
 
 Sensor SensorManager::getAnySensor(unsigned char sensorId, SensorDeviceType type, int cuaId)
 {
+    const bool noAdapters = getQCANDeviceCount() == 0;
     Sensor* s = getSensor(sensorId, type, cuaId, true);
     if (!s)
         return Sensor(this, cuaId, sensorId, 0);
     s->setActive();
-    if (getQCANDeviceCount() == 0) {
+    if (noAdapters) {
         s->UnlockSensor();
         return Sensor(this, cuaId, sensorId, 0);
     }
@@ -1014,8 +1017,12 @@ wxString SensorManager::ToXML(unsigned char sensorId, int indent, int cuaId)
 wxString SensorManager::getStatus(int cuaId)
 {
     const unsigned long long now = getTickCount();
-    if (now < statusCacheTime + 1000)
-        return statusCacheText;
+    {
+        // Host threads ask concurrently; the cached text is shared between them.
+        wxCriticalSectionLocker guard(stateLock);
+        if (now < statusCacheTime + 1000)
+            return statusCacheText;
+    }
     const int count = getQCANDeviceCount();
     if (count == 0)
         return wxGetTranslation(wxT("[SENSOR_STATUS] CAN adapter is not connected"));
@@ -1053,6 +1060,7 @@ wxString SensorManager::getStatus(int cuaId)
                                  static_cast<int>(cache.size()), ok);
         device->unlock();
     }
+    wxCriticalSectionLocker guard(stateLock);
     statusCacheText = text;
     statusCacheTime = getTickCount();
     return text;

@@ -13,8 +13,6 @@
 #include "QCANDeviceTypes.h"
 #include "SensorTypes.h"
 
-class wxWindow;
-
 namespace Sensors {
 
 class QCANDevice;
@@ -81,7 +79,6 @@ public:
     wxSemaphore* getNotifier();
     wxSemaError wait(unsigned long ms);
     wxSemaError notify();
-    void showNativeDiagnostics(wxWindow* parent);
     void diagnosticsClosed();
 
     // --- adapter table ---
