@@ -78,9 +78,11 @@ void expectEigen(const Matrix& a, std::initializer_list<double> expected, Matrix
     Matrix values;
     ASSERT_TRUE(a.Eigenvalues(vectors, values));
     ASSERT_EQ(values.NRows(), a.NRows());
-    int k = 1;
-    for (double e : expected)
-        EXPECT_NEAR(values(k, k++), e, 1e-12) << "eigenvalue " << k - 1;
+    int k = 0;
+    for (double e : expected) {
+        ++k;
+        EXPECT_NEAR(values(k, k), e, 1e-12) << "eigenvalue " << k;
+    }
     expectMatrixNear(a * vectors, vectors * values, 1e-12);
     Matrix id(a.NRows(), a.NRows());
     id.SetIdentity();
@@ -135,7 +137,8 @@ TEST(Geometry, MatrixAppendArithmeticAndTranspose)
     expectMatrixNear(b * a, M(3, 3, {39, 54, 69, 49, 68, 87, 59, 82, 105}), 0.0);
     expectMatrixNear(a.T(), M(3, 2, {1, 4, 2, 5, 3, 6}), 0.0);
     expectMatrixNear(a - b.T(), M(2, 3, {-6, -7, -8, -4, -5, -6}), 0.0);
-    expectMatrixNear(a / 0.5 + 2.0, M(2, 3, {4, 6, 8, 10, 12, 14}), 0.0);
+    expectMatrixNear(a / 0.5, M(2, 3, {2, 4, 6, 8, 10, 12}), 0.0);
+    expectMatrixNear(a + 2.0, M(2, 3, {3, 4, 5, 6, 7, 8}), 0.0);
     Matrix e(a);
     e += a;
     e -= a * 0.5;
