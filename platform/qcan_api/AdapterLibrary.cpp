@@ -1,5 +1,8 @@
 #include "AdapterLibrary.h"
 
+#include <atomic>
+#include <mutex>
+
 #include <algorithm>
 #include <cstring>
 
@@ -29,16 +32,34 @@ uintptr_t token(void* p)
 
 // Adapters still open when the library is unloaded (or the process ends) are closed first, so
 // that none of their threads runs on in unmapped code.
+// The library object, made on first use; a library that was loaded and never used makes none.
+std::atomic<AdapterLibrary*> createdLibrary{nullptr};
+std::mutex creationMutex;
+
 struct CloseOnUnload {
-    ~CloseOnUnload() { AdapterLibrary::instance().closeAll(); }
+    ~CloseOnUnload()
+    {
+        // Nothing calls in any more while the library is unloaded: close what is open and free
+        // the object, so that no thread runs on in unmapped code and nothing is left behind.
+        if (AdapterLibrary* library = createdLibrary.exchange(nullptr)) {
+            library->closeAll();
+            delete library;
+        }
+    }
 } closeOnUnload;
 
 }  // namespace
 
 AdapterLibrary& AdapterLibrary::instance()
 {
-    // Never destroyed: callers may still come in while static objects are being torn down.
-    static AdapterLibrary* library = new AdapterLibrary();
+    if (AdapterLibrary* library = createdLibrary.load())
+        return *library;
+    std::lock_guard<std::mutex> guard(creationMutex);
+    AdapterLibrary* library = createdLibrary.load();
+    if (!library) {
+        library = new AdapterLibrary();
+        createdLibrary = library;
+    }
     return *library;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "Clock.h"
 #include "LogCapture.h"
@@ -43,15 +44,9 @@ _TGENERIC_CAN_FRAME unitFrame(unsigned char valueNo, unsigned char controlByte, 
     return f;
 }
 
-MobaCommProtocol makeProtocol()
-{
-    return MobaCommProtocol(SensorManager::getInstance(), 1, 91);
-}
+MobaCommProtocol makeProtocol() { return MobaCommProtocol(SensorManager::getInstance(), 1, 91); }
 
-void receive(MobaCommProtocol& p, _TGENERIC_CAN_FRAME f, unsigned long long time)
-{
-    p.Parse(&f, time);
-}
+void receive(MobaCommProtocol& p, _TGENERIC_CAN_FRAME f, unsigned long long time) { p.Parse(&f, time); }
 
 }  // namespace
 
@@ -59,7 +54,6 @@ TEST(MobaProtocol, ValueTableDecidesWhatIsStoredAndItsType)
 {
     MobaCommProtocol p = makeProtocol();
     EXPECT_EQ(p.GetErrorTimeoutTime(), 1000u);
-
     // Every number of the table is stored with its type; a one-byte payload is enough to create it.
     const struct { unsigned char no; unsigned short type; } table[] = {
         {0, 1}, {10, 7}, {13, 7}, {14, 7}, {15, 7}, {16, 7}, {20, 7}, {21, 7}, {22, 7},
@@ -74,94 +68,74 @@ TEST(MobaProtocol, ValueTableDecidesWhatIsStoredAndItsType)
     receive(p, unitFrame(10, control(ANSWER, false, 1), {7}, 2), 5000);
     receive(p, unitFrame(10, control(ANSWER, false, 1), {7}, 0, 561), 5000);
 
-    const auto& values = p.getValues();
-    ASSERT_EQ(values.size(), sizeof table / sizeof table[0]);
+    ASSERT_EQ(p.getValues().size(), sizeof table / sizeof table[0]);
+    float bits7;  // a float receives the byte as the lowest byte of its bit pattern
+    const uint32_t raw = 7;
+    std::memcpy(&bits7, &raw, 4);
     for (const auto& row : table) {
-        const MobaValue& v = values.at(row.no);
+        const MobaValue& v = p.getValues().at(row.no);
         EXPECT_EQ(v.GetValueType(), row.type) << "ValueNo " << int(row.no);
-        EXPECT_EQ(v.GetValueNo(), row.no);
-        // A float receives the byte as the lowest byte of its bit pattern.
-        float bits7;
-        const uint32_t raw = 7;
-        std::memcpy(&bits7, &raw, 4);
         EXPECT_EQ(v.GetValue(), row.type == 11 ? static_cast<double>(bits7) : 7.0) << "ValueNo " << int(row.no);
-        EXPECT_EQ(v.GetTickCount(), 5000u);
-        EXPECT_TRUE(v.GetIsNewUncopiedValue());
+        EXPECT_TRUE(v.GetValueNo() == row.no && v.GetTickCount() == 5000u && v.GetIsNewUncopiedValue());
         EXPECT_EQ(v.GetLifeTimeTickCount(), row.no == 40 ? 1000 : -1);
     }
     EXPECT_EQ(p.getMessageCount(), 25 + 10 + 2);
-    EXPECT_EQ(p.getLastMessageTime(), 5000u);
 }
 
 TEST(MobaProtocol, PayloadWidthsAndPartialPayloads)
 {
     MobaCommProtocol p = makeProtocol();
-    // An answer with a four-byte payload: signed 32-bit -1.
+    // A four-byte payload: signed 32-bit -1; a one-byte payload then replaces only the lowest byte.
     receive(p, unitFrame(10, 0x19, {0xFF, 0xFF, 0xFF, 0xFF}), 100);
     EXPECT_EQ(p.getValues().at(10).GetValue(), -1.0);
-    // A one-byte payload replaces only the lowest byte; the upper three stay from before.
     receive(p, unitFrame(10, control(ANSWER, false, 1), {0x05}), 200);
-    EXPECT_EQ(p.getValues().at(10).GetInt32Slot(), static_cast<int32_t>(0xFFFFFF05));
     EXPECT_EQ(p.getValues().at(10).GetValue(), -251.0);
 
-    // Bytes beyond the type's size are not part of the value.
-    receive(p, unitFrame(0, control(ANSWER, false, 4), {0x34, 0x12, 0xAA, 0xBB}), 100);
-    EXPECT_EQ(p.getValues().at(0).GetValue(), 4660.0);
-    receive(p, unitFrame(30, control(ANSWER, false, 2), {0xFE, 0x01}), 100);
-    EXPECT_EQ(p.getValues().at(30).GetValue(), 254.0);
-    receive(p, unitFrame(17, control(ANSWER, false, 2), {0xFE, 0xFF}), 100);
-    EXPECT_EQ(p.getValues().at(17).GetValue(), -2.0);
-
+    // Bytes beyond the type's size are not part of the value; {value no, length, bytes, expected}.
     float f = 1.5f;
     unsigned char fb[4];
     std::memcpy(fb, &f, 4);
-    receive(p, unitFrame(11, control(COMMAND, true, 4), {fb[0], fb[1], fb[2], fb[3]}), 100);
-    EXPECT_EQ(p.getValues().at(11).GetValue(), 1.5);
+    const struct { unsigned char no; int len; std::vector<unsigned char> bytes; double expected; } cases[] = {
+        {0, 4, {0x34, 0x12, 0xAA, 0xBB}, 4660.0}, {30, 2, {0xFE, 0x01}, 254.0}, {17, 2, {0xFE, 0xFF}, -2.0},
+        {11, 4, {fb[0], fb[1], fb[2], fb[3]}, 1.5}};
+    for (const auto& c : cases) {
+        _TGENERIC_CAN_FRAME fr = unitFrame(c.no, control(COMMAND, true, c.len), {});
+        std::copy(c.bytes.begin(), c.bytes.end(), fr.data + 4);
+        receive(p, fr, 100);
+        EXPECT_EQ(p.getValues().at(c.no).GetValue(), c.expected) << int(c.no);
+    }
 
     // Filling a value directly: unsigned 32-bit and signed 8-bit, and a type code without a value.
     unsigned char bytes[4] = {0x01, 0x02, 0x03, 0x84};
-    MobaValue u32(3, 50, -1, -1);
+    MobaValue u32(3, 50, -1, -1), s8(4, 51, -1, -1), none(2, 52, -1, -1);
     u32.SetValueFromArray(bytes, 4);
-    EXPECT_EQ(u32.GetValue(), 2214789633.0);
-    MobaValue s8(4, 51, -1, -1);
     s8.SetValueFromArray(&bytes[3], 1);
-    EXPECT_EQ(s8.GetValue(), -124.0);
-    MobaValue none(2, 52, -1, -1);
     none.SetValue(3.25);
     none.SetValueFromArray(bytes, 4);
-    EXPECT_EQ(none.GetValue(), 3.25);
+    EXPECT_TRUE(u32.GetValue() == 2214789633.0 && s8.GetValue() == -124.0 && none.GetValue() == 3.25);
 }
 
 TEST(MobaProtocol, AcknowledgementsSetTheAckState)
 {
     MobaCommProtocol p = makeProtocol();
-    // An answer-error acknowledgement still stores its payload.
+    // An answer-error acknowledgement still stores its payload; value-carrying frames leave the state alone.
     receive(p, unitFrame(30, control(ANSWER_ERROR, false, 1), {9}), 100);
-    const MobaValue& v30 = p.getValues().at(30);
-    EXPECT_EQ(v30.GetValue(), 9.0);
-    EXPECT_FALSE(v30.GetIsAckOK());
-    EXPECT_TRUE(v30.GetIsAckReceivedYet());
-
     receive(p, unitFrame(31, control(ANSWER_OK, false, 1), {1}), 100);
-    EXPECT_TRUE(p.getValues().at(31).GetIsAckOK());
-    EXPECT_TRUE(p.getValues().at(31).GetIsAckReceivedYet());
-
-    // Frames that carry a value leave the acknowledgement state alone, whatever they expect.
     receive(p, unitFrame(32, control(COMMAND, true, 1), {1}), 100);
     receive(p, unitFrame(33, control(ANSWER, true, 1), {1}), 100);
-    for (unsigned char no : {32, 33}) {
-        EXPECT_FALSE(p.getValues().at(no).GetIsAckOK());
-        EXPECT_FALSE(p.getValues().at(no).GetIsAckReceivedYet());
-        EXPECT_FALSE(p.getValues().at(no).GetIsExpectingAck());
+    EXPECT_EQ(p.getValues().at(30).GetValue(), 9.0);
+    // {value no, ack ok, ack received}
+    const int expected[][3] = {{30, 0, 1}, {31, 1, 1}, {32, 0, 0}, {33, 0, 0}};
+    for (const auto& e : expected) {
+        const MobaValue& v = p.getValues().at(e[0]);
+        EXPECT_TRUE(v.GetIsAckOK() == bool(e[1]) && v.GetIsAckReceivedYet() == bool(e[2])) << e[0];
+        EXPECT_FALSE(v.GetIsExpectingAck());
     }
-
     // The handshake alone creates a missing entry, and ignores value-carrying frames.
     p.HandleHandshake(3, false, true, false);
     p.HandleHandshake(4, true, true, false);
     ASSERT_EQ(p.getValues().count(3), 1u);
-    EXPECT_TRUE(p.getValues().at(3).GetIsAckOK());
-    EXPECT_TRUE(p.getValues().at(3).GetIsAckReceivedYet());
-    EXPECT_EQ(p.getValues().at(3).GetValueType(), 0);
+    EXPECT_TRUE(p.getValues().at(3).GetIsAckOK() && p.getValues().at(3).GetIsAckReceivedYet());
     EXPECT_EQ(p.getValues().count(4), 0u);
 }
 
@@ -173,38 +147,23 @@ TEST(MobaProtocol, AssignmentAndInputResetKeepRawSlots)
     source.SetIsNewUncopiedValue(true);
     source.SetId(99);
     source.SetIgnoreAck(true);
-
     MobaValue target;
     target.SetValue(static_cast<short>(42));
-    target.SetIsNewUncopiedValue(false);
     target = source;
-    EXPECT_EQ(target.GetInt16Slot(), 42);      // raw slot kept
-    EXPECT_EQ(target.GetValue(), -300.0);      // value taken
-    EXPECT_EQ(target.GetTriggerSendTime(), 0u);
-    EXPECT_FALSE(target.GetIsNewUncopiedValue());
-    EXPECT_EQ(target.GetIntervalInMilliseconds(), -2);
-    EXPECT_EQ(target.GetValueType(), 5);
-    EXPECT_EQ(target.GetValueNo(), 17);
-    EXPECT_EQ(target.GetLifeTimeTickCount(), 700);
-    EXPECT_EQ(target.GetId(), 99u);
-    EXPECT_TRUE(target.GetIsAckIgnored());
+    // Assignment takes the value and settings but keeps the raw slot; the send trigger and new flag are not taken.
+    EXPECT_TRUE(target.GetInt16Slot() == 42 && target.GetValue() == -300.0);
+    EXPECT_TRUE(target.GetTriggerSendTime() == 0u && !target.GetIsNewUncopiedValue());
+    EXPECT_TRUE(target.GetIntervalInMilliseconds() == -2 && target.GetValueType() == 5 && target.GetValueNo() == 17);
+    EXPECT_TRUE(target.GetLifeTimeTickCount() == 700 && target.GetId() == 99u && target.GetIsAckIgnored());
+    MobaValue copy(source);  // a copy construction takes everything
+    EXPECT_TRUE(copy.GetInt16Slot() == -300 && copy.GetTriggerSendTime() == 1234u && copy.GetIsNewUncopiedValue());
 
-    // A copy construction takes everything.
-    MobaValue copy(source);
-    EXPECT_EQ(copy.GetInt16Slot(), -300);
-    EXPECT_EQ(copy.GetTriggerSendTime(), 1234u);
-    EXPECT_TRUE(copy.GetIsNewUncopiedValue());
-
-    // Resetting the inputs clears values and times but leaves the stored bytes in place, so a
-    // later partial payload merges with them.
+    // Resetting the inputs clears values and times but leaves the stored bytes for a later partial payload.
     MobaCommProtocol p = makeProtocol();
     receive(p, unitFrame(20, control(ANSWER, false, 4), {0x11, 0x22, 0x33, 0x44}), 100);
     p.resetInputValues();
     const MobaValue& v = p.getValues().at(20);
-    EXPECT_EQ(v.GetValue(), 0.0);
-    EXPECT_EQ(v.GetTickCount(), 0u);
-    EXPECT_TRUE(v.GetIsNewUncopiedValue());
-    EXPECT_EQ(v.GetInt32Slot(), 0x44332211);
+    EXPECT_TRUE(v.GetValue() == 0.0 && v.GetTickCount() == 0u && v.GetIsNewUncopiedValue());
     receive(p, unitFrame(20, control(ANSWER, false, 1), {0x99}), 200);
     EXPECT_EQ(p.getValues().at(20).GetValue(), static_cast<double>(0x44332299));
 }
@@ -221,27 +180,17 @@ TEST(MobaProtocol, CopyOfValuesDropsValuesOfOneSecondAndOlder)
 
     const MobaCommProtocol::ValueTable copy = p.GetCopyOfValues();
     ASSERT_EQ(copy.size(), 4u);
-    EXPECT_EQ(copy.at(10).GetValue(), 16.0);
-    EXPECT_EQ(copy.at(10).GetTickCount(), now - 999);
-    EXPECT_EQ(copy.at(10).GetValueType(), 7);
+    const MobaValue& fresh = copy.at(10);
+    EXPECT_TRUE(fresh.GetValue() == 16.0 && fresh.GetTickCount() == now - 999 && fresh.GetValueType() == 7);
     // Copies are made by assignment: raw slots and the new-value flag stay at their defaults.
-    EXPECT_EQ(copy.at(10).GetInt32Slot(), 0);
-    EXPECT_FALSE(copy.at(10).GetIsNewUncopiedValue());
+    EXPECT_TRUE(fresh.GetInt32Slot() == 0 && !fresh.GetIsNewUncopiedValue());
     for (unsigned char no : {11, 30, 31}) {
-        EXPECT_EQ(copy.at(no).GetValue(), 0.0) << int(no);
-        EXPECT_EQ(copy.at(no).GetTickCount(), 0u) << int(no);
-        EXPECT_EQ(copy.at(no).GetValueNo(), no);
-        EXPECT_FALSE(copy.at(no).GetIsAckReceivedYet());
-        // The stored entry is reset as well.
-        EXPECT_EQ(p.getValues().at(no).GetValue(), 0.0);
-        EXPECT_EQ(p.getValues().at(no).GetTickCount(), 0u);
-        EXPECT_FALSE(p.getValues().at(no).GetIsNewUncopiedValue());
+        const MobaValue &c = copy.at(no), &stored = p.getValues().at(no);  // the stored entry is reset as well
+        EXPECT_TRUE(c.GetValue() == 0.0 && c.GetTickCount() == 0u && c.GetValueNo() == no && !c.GetIsAckReceivedYet()) << int(no);
+        EXPECT_TRUE(stored.GetValue() == 0.0 && stored.GetTickCount() == 0u && !stored.GetIsNewUncopiedValue()) << int(no);
     }
-    EXPECT_EQ(p.getValues().at(10).GetTickCount(), now - 999);
-    EXPECT_TRUE(p.getValues().at(10).GetIsNewUncopiedValue());
-
-    // One millisecond later the last fresh value is gone too.
-    Sensors::Clock::advance(1);
+    EXPECT_TRUE(p.getValues().at(10).GetTickCount() == now - 999 && p.getValues().at(10).GetIsNewUncopiedValue());
+    Sensors::Clock::advance(1);  // one millisecond later the last fresh value is gone too
     EXPECT_EQ(p.GetCopyOfValues().at(10).GetTickCount(), 0u);
     Sensors::Clock::setReal();
 }
@@ -249,25 +198,19 @@ TEST(MobaProtocol, CopyOfValuesDropsValuesOfOneSecondAndOlder)
 TEST(MobaProtocol, IntervalAndOneShotSending)
 {
     MobaValue v(7, 10, 100, -1);
-    v.SetTickCount(99);
-    EXPECT_FALSE(v.GetIsIntervalReached());
-    v.SetTickCount(100);
-    EXPECT_EQ(v.GetTickCountFromLastTick(), 100u);
-    EXPECT_TRUE(v.GetIsIntervalReached());
-    EXPECT_EQ(v.GetLastTick(), 100u);
-    v.SetTickCount(199);
-    EXPECT_FALSE(v.GetIsIntervalReached());
-    v.SetTickCount(200);
-    EXPECT_TRUE(v.GetIsIntervalReached());
-
+    // {tick, interval reached}: every 100 ms from the last tick.
+    for (const auto& step : {std::pair<int, bool>{99, false}, {100, true}, {199, false}, {200, true}}) {
+        v.SetTickCount(step.first);
+        EXPECT_EQ(v.GetIsIntervalReached(), step.second) << step.first;
+    }
+    EXPECT_EQ(v.GetLastTick(), 200u);
+    // A one-shot trigger is reached once, whatever the time, then the value is not sent again.
     v.SetTriggerSend(777);
-    EXPECT_EQ(v.GetIntervalInMilliseconds(), -2);
-    EXPECT_EQ(v.GetTriggerSendTime(), 777u);
+    EXPECT_TRUE(v.GetIntervalInMilliseconds() == -2 && v.GetTriggerSendTime() == 777u);
     EXPECT_TRUE(v.GetIsIntervalReached());
     EXPECT_EQ(v.GetIntervalInMilliseconds(), -1);
     v.SetTickCount(100000);
     EXPECT_FALSE(v.GetIsIntervalReached());
-
     v.SetIntervalInMilliseconds(0);
     EXPECT_FALSE(v.GetIsIntervalReached());
 }
@@ -293,58 +236,34 @@ TEST(MobaProtocol, ResetsClearTheirOwnFields)
         v.SetId(5);
         return v;
     };
-
-    MobaValue r = filled();
+    // State of a value as a row: value, raw slot, tick, last tick, trigger, interval, requested, expecting ack,
+    // ack ok, ack received, expecting answer, sent, new, ack ignored, jitter, lifetime, id, type.
+    auto state = [](const MobaValue& v) {
+        return std::vector<double>{v.GetValue(), double(v.GetUInt16Slot()), double(v.GetTickCount()),
+            double(v.GetLastTick()), double(v.GetTriggerSendTime()), double(v.GetIntervalInMilliseconds()),
+            double(v.GetIsRequested()), double(v.GetIsExpectingAck()), double(v.GetIsAckOK()),
+            double(v.GetIsAckReceivedYet()), double(v.GetIsExpectingAnswer()), double(v.GetIsSent()),
+            double(v.GetIsNewUncopiedValue()), double(v.GetIsAckIgnored()), double(v.GetFlagUseJitterOnValue()),
+            double(v.GetLifeTimeTickCount()), double(v.GetId()), double(v.GetValueType())};
+    };
+    MobaValue r = filled(), s = filled(), cv = filled(), c = filled();
     r.ResetReceiverState();
-    EXPECT_EQ(r.GetUInt16Slot(), 0);
-    EXPECT_EQ(r.GetValue(), 0.0);
-    EXPECT_EQ(r.GetTickCount(), 0u);
-    EXPECT_EQ(r.GetLastTick(), 0u);
-    EXPECT_EQ(r.GetTriggerSendTime(), 0u);
-    EXPECT_FALSE(r.GetIsRequested() || r.GetIsExpectingAck() || r.GetIsAckOK() || r.GetIsAckReceivedYet() ||
-                 r.GetIsExpectingAnswer() || r.GetIsSent() || r.GetIsNewUncopiedValue());
-    EXPECT_TRUE(r.GetIsAckIgnored());
-    EXPECT_TRUE(r.GetFlagUseJitterOnValue());
-    EXPECT_EQ(r.GetIntervalInMilliseconds(), 50);
-    EXPECT_EQ(r.GetLifeTimeTickCount(), 900);
-    EXPECT_EQ(r.GetId(), 5u);
-    EXPECT_EQ(r.GetValueType(), 1);
-
-    MobaValue c = filled();
-    c.Clear();
-    EXPECT_EQ(c.GetValue(), 0.0);
-    EXPECT_FALSE(c.GetIsRequested());
-    EXPECT_EQ(c.GetIntervalInMilliseconds(), 50);
-
-    MobaValue s = filled();
     s.ResetSendState();
-    EXPECT_FALSE(s.GetIsSent() || s.GetIsExpectingAck() || s.GetIsExpectingAnswer() || s.GetIsAckOK());
-    EXPECT_EQ(s.GetTickCount(), 0u);
-    EXPECT_EQ(s.GetLastTick(), 0u);
-    EXPECT_TRUE(s.GetIsRequested());
-    EXPECT_TRUE(s.GetIsAckReceivedYet());
-    EXPECT_EQ(s.GetValue(), 500.0);
-    EXPECT_EQ(s.GetTriggerSendTime(), 30u);
-
-    MobaValue cv = filled();
     cv.ClearValue();
-    EXPECT_EQ(cv.GetValue(), 0.0);
-    EXPECT_EQ(cv.GetUInt16Slot(), 0);
-    EXPECT_EQ(cv.GetTickCount(), 20u);
-    EXPECT_TRUE(cv.GetIsSent());
+    c.Clear();
+    EXPECT_EQ(state(r), (std::vector<double>{0, 0, 0, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0, 1, 1, 900, 5, 1}));
+    EXPECT_EQ(state(s), (std::vector<double>{500, 500, 0, 0, 30, 50, 1, 0, 0, 1, 0, 0, 1, 1, 1, 900, 5, 1}));
+    EXPECT_EQ(state(cv), (std::vector<double>{0, 0, 20, 10, 30, 50, 1, 1, 1, 1, 1, 1, 1, 1, 1, 900, 5, 1}));
+    EXPECT_TRUE(c.GetValue() == 0.0 && !c.GetIsRequested() && c.GetIntervalInMilliseconds() == 50);
 
-    // Typed setters write their own slot; int shares the unsigned 32-bit one.
+    // Typed setters write their own slot; int shares the unsigned 32-bit one; setters never change the type.
     MobaValue t;
     t.SetValue(-5);
-    EXPECT_EQ(t.GetUInt32Slot(), 0xFFFFFFFBu);
-    EXPECT_EQ(t.GetInt32Slot(), 0);
-    EXPECT_EQ(t.GetValue(), -5.0);
+    EXPECT_TRUE(t.GetUInt32Slot() == 0xFFFFFFFBu && t.GetInt32Slot() == 0 && t.GetValue() == -5.0);
     t.SetValue(static_cast<signed char>(-7));
     EXPECT_EQ(t.GetInt8Slot(), -7);
     t.SetValue(2.5f);
-    EXPECT_EQ(t.GetFloatSlot(), 2.5f);
-    EXPECT_EQ(t.GetValueType(), 0);  // setters never change the type
-
+    EXPECT_TRUE(t.GetFloatSlot() == 2.5f && t.GetValueType() == 0);
     EXPECT_TRUE(t.GetJitterToggle());
     EXPECT_FALSE(t.GetJitterToggle());
 }
@@ -357,12 +276,9 @@ TEST(MobaProtocol, CopiesKeepTheTableAndOversizedSendsAreRefused)
     MobaCommProtocol copy(p);
     for (const MobaCommProtocol* c : {clone.get(), &copy}) {
         ASSERT_EQ(c->getValues().size(), 1u);
-        EXPECT_EQ(c->getValues().at(22).GetInt32Slot(), 0x0201);
-        EXPECT_EQ(c->getMessageCount(), 1);
-        EXPECT_EQ(c->getSensorId(), 91);
+        EXPECT_TRUE(c->getValues().at(22).GetInt32Slot() == 0x0201 && c->getMessageCount() == 1 && c->getSensorId() == 91);
     }
     EXPECT_EQ(p.ToXML(), "<MobaCommProtocol/>");
-
     _TQUIL1G5_CAN_FRAME maker;
     std::memset(&maker, 0, sizeof maker);
     EXPECT_FALSE(p.Parse(&maker, 200));
@@ -378,17 +294,12 @@ TEST(MobaProtocol, DrillDepthSensorIsAPlaceholder)
 {
     MobaDrillDepthSensor d(SensorManager::getInstance(), 1, 117);
     EXPECT_EQ(d.GetErrorTimeoutTime(), 5000u);
-    _TGENERIC_CAN_FRAME g;
-    std::memset(&g, 0, sizeof g);
-    g.header.id = 109;
-    g.header.dlc = 8;
-    EXPECT_FALSE(d.Parse(&g, 100));
+    _TGENERIC_CAN_FRAME g = unitFrame(0, 0, {}, 0, 109);
+    g.header.ext = 0;
     _TQUIL1G5_CAN_FRAME m;
     std::memset(&m, 0, sizeof m);
-    EXPECT_FALSE(d.Parse(&m, 100));
+    EXPECT_FALSE(d.Parse(&g, 100) || d.Parse(&m, 100));
     EXPECT_EQ(d.getMessageCount(), 0);
-    EXPECT_EQ(d.getLastMessageTime(), 0u);
-    EXPECT_TRUE(d.Zero());
     EXPECT_EQ(d.ToXML(),
               "<sensor id=\"117\" SensorOK=\"false\" DepthLinear=\"0\" DepthLinearMax=\"0\" DepthVertical=\"0\" "
               "DepthVerticalMax=\"0\" AvgSpeed=\"0\" Speed=\"0\" />\n");
