@@ -1,7 +1,5 @@
 #include "SensorManagerModule.h"
 
-#include <wx/utils.h>
-
 #include "SensorManager.h"
 #include "SensorManagerThread.h"
 
@@ -17,9 +15,7 @@ bool SensorManagerModule::OnInit()
 void SensorManagerModule::OnExit()
 {
     SensorManager::getInstance()->shutdown();
-    // The thread object is deleted as the thread's last step; wait for that, boundedly.
-    for (int waited = 0; SensorManagerThread::liveCount() > 0 && waited < 3000; waited += 5)
-        wxMilliSleep(5);
+    SensorManagerThread::waitUntilGone(3000);
 }
 
 }  // namespace Sensors

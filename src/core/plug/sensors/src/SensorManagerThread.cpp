@@ -1,6 +1,13 @@
 #include "SensorManagerThread.h"
 
 #include <exception>
+#include <string>
+#ifdef __linux__
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+#include <wx/utils.h>
 
 #include "QCANDevice.h"
 #include "SensorManager.h"
@@ -9,6 +16,7 @@
 namespace Sensors {
 
 std::atomic<int> SensorManagerThread::live{0};
+std::atomic<long> SensorManagerThread::lastThreadId{0};
 
 SensorManagerThread::SensorManagerThread() : wxThread(wxTHREAD_DETACHED)
 {
@@ -25,8 +33,26 @@ int SensorManagerThread::liveCount()
     return live;
 }
 
+void SensorManagerThread::waitUntilGone(unsigned int timeoutMs)
+{
+    unsigned int waited = 0;
+    for (; liveCount() > 0 && waited < timeoutMs; waited += 2)
+        wxMilliSleep(2);
+#ifdef __linux__
+    const long id = lastThreadId.load();
+    if (id == 0)
+        return;
+    const std::string task = "/proc/self/task/" + std::to_string(id);
+    for (; access(task.c_str(), F_OK) == 0 && waited < timeoutMs; waited += 2)
+        wxMilliSleep(2);
+#endif
+}
+
 wxThread::ExitCode SensorManagerThread::Entry()
 {
+#ifdef __linux__
+    lastThreadId = static_cast<long>(syscall(SYS_gettid));
+#endif
     SensorManager* manager = SensorManager::getInstance();
     manager->setThreadActive(true);
     for (;;) {

@@ -17,12 +17,16 @@ public:
     ~SensorManagerThread() override;
     // Thread objects not yet deleted, that is threads not yet at their very end.
     static int liveCount();
+    // Waits, up to timeoutMs, until the last manager thread has left the process entirely: its
+    // object is deleted a little before the thread itself is gone.
+    static void waitUntilGone(unsigned int timeoutMs);
 
 protected:
     ExitCode Entry() override;
 
 private:
     static std::atomic<int> live;
+    static std::atomic<long> lastThreadId;  // the system's id of the last thread that ran
 };
 
 }  // namespace Sensors
