@@ -10,46 +10,48 @@
 #include <utility>
 
 #include "HostProcess.h"
-#include "JsonValue.h"
+#include <nlohmann/json.hpp>
+
+using Json = nlohmann::json;
 
 namespace {
 
 const std::string kSimOnly = "QCAN_ADAPTERS=SIM_EXCAVATOR=sim:excavator";
 const double kPi = 3.14159265358979323846;
 
-std::vector<JsonValue> documents(const HostProcess::Result& r)
+std::vector<Json> documents(const HostProcess::Result& r)
 {
-    std::vector<JsonValue> docs;
+    std::vector<Json> docs;
     for (const std::string& line : HostProcess::lines(r.out))
-        docs.push_back(JsonValue::parse(line));  // every line must be a JSON document
+        docs.push_back(Json::parse(line));  // every line must be a JSON document
     return docs;
 }
 
-const JsonValue* findSensor(const JsonValue& doc, int id, int deviceType)
+const Json* findSensor(const Json& doc, int id, int deviceType)
 {
-    for (const JsonValue& s : doc["sensors"].items())
-        if (s["id"].asNumber() == id && s["device_type"].asNumber() == deviceType)
+    for (const Json& s : doc.at("sensors"))
+        if (s.at("id").get<double>() == id && s.at("device_type").get<double>() == deviceType)
             return &s;
     return nullptr;
 }
 
-double norm4(const JsonValue& q)
+double norm4(const Json& q)
 {
-    const double w = q["w"].asNumber(), x = q["x"].asNumber(), y = q["y"].asNumber(), z = q["z"].asNumber();
+    const double w = q.at("w").get<double>(), x = q.at("x").get<double>(), y = q.at("y").get<double>(), z = q.at("z").get<double>();
     return std::sqrt(w * w + x * x + y * y + z * z);
 }
 
 // Pitch in degrees of a quaternion with (nearly) no roll and no yaw: 2 atan2(y, w).
-double pitchOf(const JsonValue& q)
+double pitchOf(const Json& q)
 {
-    return 2.0 * std::atan2(q["y"].asNumber(), q["w"].asNumber()) * 180.0 / kPi;
+    return 2.0 * std::atan2(q.at("y").get<double>(), q.at("w").get<double>()) * 180.0 / kPi;
 }
 
 // Angle in degrees between two orientations given at different scales.
-double angleBetween(const JsonValue& a, const JsonValue& b)
+double angleBetween(const Json& a, const Json& b)
 {
-    const double dot = (a["w"].asNumber() * b["w"].asNumber() + a["x"].asNumber() * b["x"].asNumber() +
-                        a["y"].asNumber() * b["y"].asNumber() + a["z"].asNumber() * b["z"].asNumber()) /
+    const double dot = (a.at("w").get<double>() * b.at("w").get<double>() + a.at("x").get<double>() * b.at("x").get<double>() +
+                        a.at("y").get<double>() * b.at("y").get<double>() + a.at("z").get<double>() * b.at("z").get<double>()) /
                        (norm4(a) * norm4(b));
     return 2.0 * std::acos(std::min(1.0, std::fabs(dot))) * 180.0 / kPi;
 }
@@ -67,24 +69,24 @@ TEST(QcanHostOnExcavator, OneJsonDocumentPerRefreshShowingTheAdapterAndEverySens
     const HostProcess::Result& run = excavatorRun();
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    const std::vector<JsonValue> docs = documents(run);
+    const std::vector<Json> docs = documents(run);
     // 3 s at 250 ms: 12 intervals, the first refresh at once and the last at the end.
     EXPECT_GE(docs.size(), 12u);
     EXPECT_LE(docs.size(), 14u);
     for (size_t i = 0; i < docs.size(); ++i)
-        EXPECT_EQ(docs[i]["seq"].asNumber(), static_cast<double>(i + 1));
+        EXPECT_EQ(docs[i].at("seq").get<double>(), static_cast<double>(i + 1));
     EXPECT_GE(run.elapsedMs, 3000);
     EXPECT_LT(run.elapsedMs, 3000 + 5000 + 3000);  // run + wait for the adapter + disconnect
     ASSERT_FALSE(docs.empty());
-    const JsonValue& last = docs.back();
-    ASSERT_EQ(last["adapters"].items().size(), 1u);
-    const JsonValue& a = last["adapters"].items()[0];
-    EXPECT_EQ(a["name"].asString() + " | " + a["description"].asString() + " | " + a["status"].asString(),
+    const Json& last = docs.back();
+    ASSERT_EQ(last.at("adapters").size(), 1u);
+    const Json& a = last.at("adapters").at(0);
+    EXPECT_EQ(a.at("name").get<std::string>() + " | " + a.at("description").get<std::string>() + " | " + a.at("status").get<std::string>(),
               "SIM_EXCAVATOR | Simulated excavator | CONNECTED");
-    EXPECT_TRUE(a["connected"].asBool() && a["id"].asNumber() == 1);
-    EXPECT_EQ(a["baud_kbit"].asNumber(), 250);
+    EXPECT_TRUE(a.at("connected").get<bool>() && a.at("id").get<double>() == 1);
+    EXPECT_EQ(a.at("baud_kbit").get<double>(), 250);
     for (const char* part : {"SIM_EXCAVATOR (1)", "Sensors total/ok: 11/11"})
-        EXPECT_NE(last["status"].asString().find(part), std::string::npos) << last["status"].asString();
+        EXPECT_NE(last.at("status").get<std::string>().find(part), std::string::npos) << last.at("status").get<std::string>();
     const std::map<std::pair<int, int>, std::pair<std::string, std::string>> expected = {
         {{101, 16}, {"TiltSensorG1", "Bucket sensor"}}, {{102, 16}, {"TiltSensorG1", "Stick sensor"}},
         {{103, 16}, {"TiltSensorG1", "Main boom sensor"}}, {{105, 16}, {"TiltSensorG1", "Frame sensor"}},
@@ -93,58 +95,58 @@ TEST(QcanHostOnExcavator, OneJsonDocumentPerRefreshShowingTheAdapterAndEverySens
         {{120, 142}, {"SlopeSensor", "Rail sensor"}}, {{90, 141}, {"MDS2000IO", "MDS2000"}},
         {{46, 46}, {"DT500Sensor", "Distance sensor"}},
     };
-    EXPECT_EQ(last["sensors"].items().size(), expected.size());
+    EXPECT_EQ(last.at("sensors").size(), expected.size());
     for (const auto& e : expected) {
-        const JsonValue* s = findSensor(last, e.first.first, e.first.second);
+        const Json* s = findSensor(last, e.first.first, e.first.second);
         ASSERT_NE(s, nullptr) << "sensor " << e.first.first << " of type " << e.first.second << " missing";
-        EXPECT_EQ(std::make_pair((*s)["class"].asString(), (*s)["name"].asString()), e.second);
-        EXPECT_EQ((*s)["adapter"].asNumber(), 1);
-        EXPECT_TRUE((*s)["ok"].asBool() && (*s)["errors"].asNumber() == 0) << (*s)["status"].asString();
-        ASSERT_FALSE((*s)["age_ms"].isNull());
-        EXPECT_LT((*s)["age_ms"].asNumber(), 1000) << e.second.second;
-        EXPECT_EQ((*s)["status"].asString().rfind(std::to_string(e.first.first) + ":", 0), 0u);
+        EXPECT_EQ(std::make_pair((*s).at("class").get<std::string>(), (*s).at("name").get<std::string>()), e.second);
+        EXPECT_EQ((*s).at("adapter").get<double>(), 1);
+        EXPECT_TRUE((*s).at("ok").get<bool>() && (*s).at("errors").get<double>() == 0) << (*s).at("status").get<std::string>();
+        ASSERT_FALSE((*s).at("age_ms").is_null());
+        EXPECT_LT((*s).at("age_ms").get<double>(), 1000) << e.second.second;
+        EXPECT_EQ((*s).at("status").get<std::string>().rfind(std::to_string(e.first.first) + ":", 0), 0u);
     }
 }
 
 TEST(QcanHostOnExcavator, ReadingsArePlausible)
 {
-    const std::vector<JsonValue> docs = documents(excavatorRun());
+    const std::vector<Json> docs = documents(excavatorRun());
     ASSERT_FALSE(docs.empty());
-    const JsonValue& last = docs.back();
+    const Json& last = docs.back();
     for (int id : {101, 102, 103, 105}) {
-        const JsonValue& r = (*findSensor(last, id, 16))["readings"];
-        const JsonValue& fast = r["getOrientation(FAST,CALIBRATED)"];
+        const Json& r = (*findSensor(last, id, 16)).at("readings");
+        const Json& fast = r.at("getOrientation(FAST,CALIBRATED)");
         EXPECT_NEAR(norm4(fast), 16384.0, 16384.0 * 0.01) << id;
-        EXPECT_NEAR(norm4(r["getOrientation(SLOW,CALIBRATED)"]), 16384.0, 16384.0 * 0.01) << id;
-        EXPECT_NEAR(norm4(r["getOrientation(SLOW,RAW)"]), 1073741824.0, 1073741824.0 * 0.01) << id;
+        EXPECT_NEAR(norm4(r.at("getOrientation(SLOW,CALIBRATED)")), 16384.0, 16384.0 * 0.01) << id;
+        EXPECT_NEAR(norm4(r.at("getOrientation(SLOW,RAW)")), 1073741824.0, 1073741824.0 * 0.01) << id;
         // The 10 Hz streams lag the fast one by at most 100 ms of motion, plus some vibration.
-        EXPECT_LT(angleBetween(fast, r["getOrientation(SLOW,CALIBRATED)"]), 8.0) << id;
-        EXPECT_LT(angleBetween(fast, r["getOrientation(SLOW,RAW)"]), 9.0) << id;
+        EXPECT_LT(angleBetween(fast, r.at("getOrientation(SLOW,CALIBRATED)")), 8.0) << id;
+        EXPECT_LT(angleBetween(fast, r.at("getOrientation(SLOW,RAW)")), 9.0) << id;
     }
     // Link angles of a machine at the dig face: bucket curled, frame level but nose up.
-    auto fastOf = [&](int id) -> const JsonValue& { return (*findSensor(last, id, 16))["readings"]["getOrientation(FAST,CALIBRATED)"]; };
+    auto fastOf = [&](int id) -> const Json& { return (*findSensor(last, id, 16)).at("readings").at("getOrientation(FAST,CALIBRATED)"); };
     EXPECT_LT(pitchOf(fastOf(101)), -30.0);
     EXPECT_GT(pitchOf(fastOf(105)), 1.0);
     EXPECT_LT(pitchOf(fastOf(105)), 3.0);
 
-    const JsonValue& gnss = (*findSensor(last, 1, 11))["readings"];
-    EXPECT_NEAR(gnss["getLat"].asNumber(), 59.3293, 0.001);
-    EXPECT_NEAR(gnss["getLong"].asNumber(), 18.0686, 0.001);
-    EXPECT_NEAR(gnss["getY"].asNumber(), 6580812.3, 3.0);  // projected north
-    EXPECT_NEAR(gnss["getAlt"].asNumber() - gnss["getZ"].asNumber(), gnss["getHGEOID"].asNumber() / 100.0, 0.001);
-    EXPECT_EQ(gnss["getFixQuality"].asNumber(), 4);
-    const double heading = (*findSensor(last, 200, 200))["readings"]["getHeading"].asNumber();
+    const Json& gnss = (*findSensor(last, 1, 11)).at("readings");
+    EXPECT_NEAR(gnss.at("getLat").get<double>(), 59.3293, 0.001);
+    EXPECT_NEAR(gnss.at("getLong").get<double>(), 18.0686, 0.001);
+    EXPECT_NEAR(gnss.at("getY").get<double>(), 6580812.3, 3.0);  // projected north
+    EXPECT_NEAR(gnss.at("getAlt").get<double>() - gnss.at("getZ").get<double>(), gnss.at("getHGEOID").get<double>() / 100.0, 0.001);
+    EXPECT_EQ(gnss.at("getFixQuality").get<double>(), 4);
+    const double heading = (*findSensor(last, 200, 200)).at("readings").at("getHeading").get<double>();
     EXPECT_TRUE(heading >= 0.0 && heading < 2 * kPi) << heading;
-    EXPECT_LT(std::fabs((*findSensor(last, 131, 168))["readings"]["getRotationAngle"].asNumber()), 35.0);
-    const JsonValue& slope = (*findSensor(last, 120, 142))["readings"];
-    EXPECT_TRUE(slope["isUnitOk"].asBool() && slope["isSlopeXInRange"].asBool());
-    EXPECT_GT(slope["getSlopeX"].asNumber(), 1.0);  // the frame stands nose up
-    EXPECT_EQ(slope["getSlopeXSet"].asNumber(), 3.5);
-    EXPECT_EQ((*findSensor(last, 90, 141))["readings"]["getState"].asNumber(), 1);
-    const JsonValue& distance = (*findSensor(last, 46, 46))["readings"];
-    EXPECT_TRUE(distance["getDistance.valid"].asBool() && distance["getDistance"].asNumber() > 0.5 &&
-                distance["getDistance"].asNumber() < 7.0) << distance["getDistance"].asNumber();
-    const std::string buttons = (*findSensor(last, 140, 162))["readings"]["getButtonState(1)"].asString();
+    EXPECT_LT(std::fabs((*findSensor(last, 131, 168)).at("readings").at("getRotationAngle").get<double>()), 35.0);
+    const Json& slope = (*findSensor(last, 120, 142)).at("readings");
+    EXPECT_TRUE(slope.at("isUnitOk").get<bool>() && slope.at("isSlopeXInRange").get<bool>());
+    EXPECT_GT(slope.at("getSlopeX").get<double>(), 1.0);  // the frame stands nose up
+    EXPECT_EQ(slope.at("getSlopeXSet").get<double>(), 3.5);
+    EXPECT_EQ((*findSensor(last, 90, 141)).at("readings").at("getState").get<double>(), 1);
+    const Json& distance = (*findSensor(last, 46, 46)).at("readings");
+    EXPECT_TRUE(distance.at("getDistance.valid").get<bool>() && distance.at("getDistance").get<double>() > 0.5 &&
+                distance.at("getDistance").get<double>() < 7.0) << distance.at("getDistance").get<double>();
+    const std::string buttons = (*findSensor(last, 140, 162)).at("readings").at("getButtonState(1)").get<std::string>();
     EXPECT_EQ(buttons.size(), 12u);
     EXPECT_EQ(buttons.find_first_not_of("0123"), std::string::npos) << buttons;
 }
@@ -152,14 +154,14 @@ TEST(QcanHostOnExcavator, ReadingsArePlausible)
 TEST(QcanHostOnExcavator, TheMachineMovesWhileShown)
 {
     // In the first seconds of the cycle the tiltrotator turns and the bucket curls.
-    std::vector<const JsonValue*> seen;
-    const std::vector<JsonValue> docs = documents(excavatorRun());
-    for (const JsonValue& d : docs)
+    std::vector<const Json*> seen;
+    const std::vector<Json> docs = documents(excavatorRun());
+    for (const Json& d : docs)
         if (findSensor(d, 131, 168) && findSensor(d, 101, 16))
             seen.push_back(&d);
     ASSERT_GE(seen.size(), 8u);
-    auto angle = [](const JsonValue* d) { return (*findSensor(*d, 131, 168))["readings"]["getRotationAngle"].asNumber(); };
-    auto pitch = [](const JsonValue* d) { return pitchOf((*findSensor(*d, 101, 16))["readings"]["getOrientation(FAST,CALIBRATED)"]); };
+    auto angle = [](const Json* d) { return (*findSensor(*d, 131, 168)).at("readings").at("getRotationAngle").get<double>(); };
+    auto pitch = [](const Json* d) { return pitchOf((*findSensor(*d, 101, 16)).at("readings").at("getOrientation(FAST,CALIBRATED)")); };
     EXPECT_GT(angle(seen.back()), angle(seen.front()) + 3.0);
     EXPECT_LT(pitch(seen.back()), pitch(seen.front()) - 5.0);
 }
@@ -194,12 +196,12 @@ TEST(QcanHost, ListShowsEachAdapterAndAdapterOrVendorChoosesOne)
     const std::string two = "QCAN_ADAPTERS=SIM_EXCAVATOR=sim:excavator;DUMMY1=dummy";
     const HostProcess::Result r = HostProcess::run({"--list", "--json"}, {two});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    const std::vector<JsonValue> docs = documents(r);
+    const std::vector<Json> docs = documents(r);
     ASSERT_EQ(docs.size(), 1u);
     std::set<std::string> names;
-    for (const JsonValue& a : docs[0]["adapters"].items()) {
-        names.insert(a["name"].asString() + " | " + a["description"].asString());
-        EXPECT_FALSE(a["vendor"].asString().empty());
+    for (const Json& a : docs[0].at("adapters")) {
+        names.insert(a.at("name").get<std::string>() + " | " + a.at("description").get<std::string>());
+        EXPECT_FALSE(a.at("vendor").get<std::string>().empty());
     }
     EXPECT_EQ(names, (std::set<std::string>{"SIM_EXCAVATOR | Simulated excavator", "DUMMY1 | Dummy adapter DUMMY1"}));
     const HostProcess::Result text = HostProcess::run({"--list"}, {kSimOnly});
@@ -212,12 +214,12 @@ TEST(QcanHost, ListShowsEachAdapterAndAdapterOrVendorChoosesOne)
         const std::string value = option == std::string("--adapter") ? "DUMMY1" : "uMM";
         const HostProcess::Result one = HostProcess::run({option, value, "--json", "--count", "1"}, {two});
         EXPECT_EQ(one.exitStatus, 0) << one.err;
-        const std::vector<JsonValue> d = documents(one);
+        const std::vector<Json> d = documents(one);
         ASSERT_EQ(d.size(), 1u) << option;
-        ASSERT_EQ(d[0]["adapters"].items().size(), 1u) << option;
-        EXPECT_EQ(d[0]["adapters"].items()[0]["name"].asString(), "DUMMY1") << option;
-        EXPECT_TRUE(d[0]["adapters"].items()[0]["connected"].asBool()) << option;
-        EXPECT_TRUE(d[0]["sensors"].items().empty());  // nothing talks on a dummy bus
+        ASSERT_EQ(d[0].at("adapters").size(), 1u) << option;
+        EXPECT_EQ(d[0].at("adapters").at(0).at("name").get<std::string>(), "DUMMY1") << option;
+        EXPECT_TRUE(d[0].at("adapters").at(0).at("connected").get<bool>()) << option;
+        EXPECT_TRUE(d[0].at("sensors").empty());  // nothing talks on a dummy bus
     }
 }
 
