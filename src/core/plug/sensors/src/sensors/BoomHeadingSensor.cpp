@@ -31,10 +31,7 @@ wxString BoomHeadingSensor::ToXML(int) const
 
 bool BoomHeadingSensor::Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time)
 {
-    if (!frame)
-        return false;
-    _TQUIL1G5_CAN_FRAME copy = *frame;
-    return Parse(SensorManager::QuilMsg2Gen_InPlace(&copy), time);
+    return parseAsGeneric(frame, time);
 }
 
 bool BoomHeadingSensor::Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)

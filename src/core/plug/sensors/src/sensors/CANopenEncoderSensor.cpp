@@ -35,10 +35,7 @@ wxString CANopenEncoderSensor::ToXML(int) const
 
 bool CANopenEncoderSensor::Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time)
 {
-    if (!frame)
-        return false;
-    _TQUIL1G5_CAN_FRAME copy = *frame;
-    return Parse(SensorManager::QuilMsg2Gen_InPlace(&copy), time);
+    return parseAsGeneric(frame, time);
 }
 
 bool CANopenEncoderSensor::Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)

@@ -41,10 +41,7 @@ wxString EngconTiltrotatorSensor::ToXML(int) const
 
 bool EngconTiltrotatorSensor::Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time)
 {
-    if (!frame)
-        return false;
-    _TQUIL1G5_CAN_FRAME copy = *frame;
-    return Parse(SensorManager::QuilMsg2Gen_InPlace(&copy), time);
+    return parseAsGeneric(frame, time);
 }
 
 bool EngconTiltrotatorSensor::Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)

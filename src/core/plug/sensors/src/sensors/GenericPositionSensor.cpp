@@ -51,10 +51,7 @@ GenericPositionSensor* GenericPositionSensor::Clone()
 
 bool GenericPositionSensor::Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)
 {
-    if (!frame)
-        return false;
-    _TGENERIC_CAN_FRAME copy = *frame;
-    return Parse(SensorManager::GenMsg2Quil_InPlace(&copy), time);
+    return parseAsMaker(frame, time);
 }
 
 bool GenericPositionSensor::Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time)

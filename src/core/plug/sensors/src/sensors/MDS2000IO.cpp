@@ -51,12 +51,7 @@ void MDS2000IO::Clean()
 
 bool MDS2000IO::Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time)
 {
-    if (!frame)
-        return false;
-    _TGENERIC_CAN_FRAME* generic = SensorManager::quilFrame2Generic_copy(*frame);
-    const bool result = Parse(generic, time);
-    delete generic;
-    return result;
+    return parseAsGeneric(frame, time);
 }
 
 bool MDS2000IO::Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)

@@ -33,10 +33,7 @@ wxString NMEA2KHeadingSensor::ToXML(int) const
 
 bool NMEA2KHeadingSensor::Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time)
 {
-    if (!frame)
-        return false;
-    _TQUIL1G5_CAN_FRAME copy = *frame;
-    return Parse(SensorManager::QuilMsg2Gen_InPlace(&copy), time);
+    return parseAsGeneric(frame, time);
 }
 
 bool NMEA2KHeadingSensor::Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)

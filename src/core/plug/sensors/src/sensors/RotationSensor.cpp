@@ -34,10 +34,7 @@ wxString RotationSensor::ToXML(int) const
 
 bool RotationSensor::Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time)
 {
-    if (!frame)
-        return false;
-    _TQUIL1G5_CAN_FRAME copy = *frame;
-    return Parse(SensorManager::QuilMsg2Gen_InPlace(&copy), time);
+    return parseAsGeneric(frame, time);
 }
 
 bool RotationSensor::Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)

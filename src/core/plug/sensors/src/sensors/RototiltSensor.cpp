@@ -38,10 +38,7 @@ wxString RototiltSensor::ToXML(int) const
 
 bool RototiltSensor::Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time)
 {
-    if (!frame)
-        return false;
-    _TQUIL1G5_CAN_FRAME copy = *frame;
-    return Parse(SensorManager::QuilMsg2Gen_InPlace(&copy), time);
+    return parseAsGeneric(frame, time);
 }
 
 bool RototiltSensor::Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)

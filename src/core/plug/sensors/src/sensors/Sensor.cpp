@@ -182,6 +182,22 @@ bool Sensor::Parse(_TGENERIC_CAN_FRAME*, const unsigned long long& time)
     return true;
 }
 
+bool Sensor::parseAsGeneric(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time)
+{
+    if (!frame)
+        return false;
+    _TQUIL1G5_CAN_FRAME copy = *frame;
+    return Parse(SensorManager::QuilMsg2Gen_InPlace(&copy), time);
+}
+
+bool Sensor::parseAsMaker(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)
+{
+    if (!frame)
+        return false;
+    _TGENERIC_CAN_FRAME copy = *frame;
+    return Parse(SensorManager::GenMsg2Quil_InPlace(&copy), time);
+}
+
 void Sensor::acceptFrame(unsigned long long time)
 {
     ++messageCount;

@@ -64,6 +64,10 @@ public:
 protected:
     // The bookkeeping of every accepted frame: counted, ok, and its time remembered.
     void acceptFrame(unsigned long long time);
+    // For classes that decode one view only: the frame is read through the other view's Parse,
+    // converted on the stack.
+    bool parseAsGeneric(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time);
+    bool parseAsMaker(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time);
     void swap(Sensor& other) noexcept;
 
     int cuaId;

@@ -43,10 +43,7 @@ bool SimulatorClientSensor::Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned lon
 
 bool SimulatorClientSensor::Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)
 {
-    if (!frame)
-        return false;
-    _TGENERIC_CAN_FRAME copy = *frame;
-    return Parse(SensorManager::GenMsg2Quil_InPlace(&copy), time);
+    return parseAsMaker(frame, time);
 }
 
 wxString SimulatorClientSensor::ToXML() const

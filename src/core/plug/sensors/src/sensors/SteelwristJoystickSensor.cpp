@@ -73,10 +73,7 @@ wxString SteelwristJoystickSensor::ToXML(int) const
 
 bool SteelwristJoystickSensor::Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time)
 {
-    if (!frame)
-        return false;
-    _TQUIL1G5_CAN_FRAME copy = *frame;
-    return Parse(SensorManager::QuilMsg2Gen_InPlace(&copy), time);
+    return parseAsGeneric(frame, time);
 }
 
 bool SteelwristJoystickSensor::Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)

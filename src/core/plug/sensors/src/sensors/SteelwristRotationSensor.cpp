@@ -36,10 +36,7 @@ wxString SteelwristRotationSensor::ToXML(int) const
 
 bool SteelwristRotationSensor::Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time)
 {
-    if (!frame)
-        return false;
-    _TQUIL1G5_CAN_FRAME copy = *frame;
-    return Parse(SensorManager::QuilMsg2Gen_InPlace(&copy), time);
+    return parseAsGeneric(frame, time);
 }
 
 bool SteelwristRotationSensor::Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time)
