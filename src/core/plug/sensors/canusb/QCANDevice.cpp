@@ -111,16 +111,22 @@ void QCANDevice::finalizeQCANDevice()
     clearTxBuffer();
     setRemoveSensorsFlag(true);
     wxCriticalSectionLocker guard(deviceLock);
+    releaseLibrary();
+}
+
+void QCANDevice::releaseLibrary()
+{
+    wxCriticalSectionLocker guard(deviceLock);
     if (library) {
-        if (unInitializeLibrary && libraryContext)
+        if (library->isLoaded() && unInitializeLibrary && libraryContext)
             unInitializeLibrary(libraryContext);
-        libraryContext = nullptr;
-        initializeLibrary = nullptr;
-        unInitializeLibrary = nullptr;
         library->unload();
         delete library;
         library = nullptr;
     }
+    libraryContext = nullptr;
+    initializeLibrary = nullptr;
+    unInitializeLibrary = nullptr;
 }
 
 void QCANDevice::reset()
@@ -146,14 +152,8 @@ void QCANDevice::reset()
     statusSeen = false;
     connectTime = now;
     nextRetryTime = now;
-    if (library) {
-        library->unload();
-        delete library;
-        library = nullptr;
-    }
+    releaseLibrary();
     adapterHandle = nullptr;
-    initializeLibrary = nullptr;
-    unInitializeLibrary = nullptr;
     currentBaud = CAN_BAUD_NONE;
     configuredBaud = CAN_BAUD_250K;
     configuredMode = CAN_MODE_NORMAL;
@@ -203,17 +203,8 @@ void QCANDevice::uninit()
 {
     logDeviceEvent(wxT("Uninitialize QCAN API"));
     wxCriticalSectionLocker guard(deviceLock);
-    if (library && library->isLoaded()) {
-        if (unInitializeLibrary)
-            unInitializeLibrary(libraryContext);
-        libraryContext = nullptr;
-        library->unload();
-        delete library;
-        library = nullptr;
-    }
+    releaseLibrary();
     statusSeen = false;
-    initializeLibrary = nullptr;
-    unInitializeLibrary = nullptr;
     adapterHandle = nullptr;
     filterIndex = 0;
     lastProcessTick = 0;

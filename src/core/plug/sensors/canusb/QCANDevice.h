@@ -154,6 +154,8 @@ private:
     // adapter is closed. The call itself is made without holding the lock.
     template <class F>
     F entry(QCANTableIndex index, void** handle);
+    // Releases the library context, unloads the library and forgets its entry points.
+    void releaseLibrary();
     bool gateOpen(unsigned long long now) const;
     void takeGate(unsigned long long now, unsigned long long ms);
     void processHealthy(unsigned long long now);
