@@ -22,8 +22,7 @@ SensorManager* mgr() { return SensorManager::getInstance(); }
 // Identifiers above 0x7FF are sent as extended frames.
 _TGENERIC_CAN_FRAME frame(uint32_t id, std::initializer_list<uint8_t> data)
 {
-    _TGENERIC_CAN_FRAME f;
-    std::memset(&f, 0, sizeof f);
+    _TGENERIC_CAN_FRAME f{};
     f.header.id = id;
     f.header.ext = id > 0x7FF ? 1 : 0;
     f.header.dlc = static_cast<uint16_t>(data.size());
@@ -34,7 +33,7 @@ _TGENERIC_CAN_FRAME frame(uint32_t id, std::initializer_list<uint8_t> data)
 template <class S>
 bool parse(S& s, uint32_t id, std::initializer_list<uint8_t> data, unsigned long long time)
 {
-    _TGENERIC_CAN_FRAME f = frame(id, data);
+    auto f = frame(id, data);
     return s.Parse(&f, time);
 }
 
@@ -43,20 +42,14 @@ uint32_t j1939Id(uint32_t prio, uint32_t pf, uint32_t ps, uint32_t sa) { return 
 
 _TQUIL1G5_CAN_FRAME makerFrame(uint8_t devType, uint8_t devNumber, uint8_t msg, uint8_t err, const uint8_t* data, uint16_t dlc)
 {
-    _TQUIL1G5_CAN_FRAME f;
-    std::memset(&f, 0, sizeof f);
-    f.header.devType = devType;
-    f.header.devNumber = devNumber;
-    f.header.msg = msg;
-    f.header.err = err;
-    f.header.dlc = dlc;
+    _TQUIL1G5_CAN_FRAME f{};
+    f.header = {devType, devNumber, msg, 0, err, 0, dlc};
     std::memcpy(f.data, data, dlc);
     return f;
 }
 
-// A GNSS position message (group 129029) behind its fast-packet byte count 43; put() writes a
-// little-endian field at a message offset. Fast-packet frame k: byte 0 counter bits 3-7 | index
-// bits 0-2, then seven bytes of [count, message...] from 7k on.
+// A GNSS position message (group 129029) behind its fast-packet byte count 43; put() writes a little-endian
+// field. Fast-packet frame k: byte 0 counter bits 3-7 | index bits 0-2, then [count, message...] from 7k on.
 struct PositionMessage {
     uint8_t bytes[64] = {43};
     PositionMessage& put(int at, uint64_t v, int n)
@@ -91,15 +84,7 @@ TEST(RotationSensor, DecodesBigEndianTenthsAndRejectsInvalidFrames)
     s.getRotation(rotation);
     EXPECT_TRUE(!s.getOk() && rotation == 0.0 && s.getLastMessageTime() == 1000u);
     EXPECT_FALSE(parse(s, 171, {0x01, 0x00, 0x05}, 1300));
-
-    // A maker-view frame is read through its generic identifier: err bit 7 plus number 42 is 170.
-    const uint8_t data[] = {0x01, 0x00, 0x07};
-    _TQUIL1G5_CAN_FRAME q = makerFrame(0, 42, 0, 1, data, 3);
-    EXPECT_TRUE(s.Parse(&q, 1400));
-    s.getRotation(rotation);
-    EXPECT_DOUBLE_EQ(rotation, 0.7);
-    EXPECT_EQ(s.getMessageCount(), 2);
-    s.Update(0, 1400 + 5001);  // silence beyond the timeout clears the readings
+    s.Update(0, 1000 + 5001);  // silence beyond the timeout clears the readings
     EXPECT_TRUE(!s.isSensorOk() && s.getRaw() == 0 && !s.getOk());
 }
 
@@ -111,9 +96,7 @@ TEST(CANopenEncoderSensor, RotationAngleWrapsPulseCountIntoOneRevolution)
     EXPECT_DOUBLE_EQ(s.getRotationAngle(1024, 1), 2 * M_PI * 1023 / 1024);
     // A revolution of 2^32 pulses must not wrap to zero.
     EXPECT_DOUBLE_EQ(s.getRotationAngle(65536, 65536), 2 * M_PI * 4294967295.0 / 4294967296.0);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(s.getRotationAngle(0, 7), 0.0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "full_rotator_revolution cannot be zero!\n");
+    EXPECT_EQ(s.getRotationAngle(0, 7), 0.0);  // a zero revolution is refused
     EXPECT_FALSE(parse(s, 0x1A1, {0x01, 0x00, 0x00, 0x00}, 30));
     EXPECT_EQ(s.getRotationPulseCount(), -1);
 }
@@ -128,10 +111,8 @@ TEST(BoomHeadingSensor, KeepsHeadingBytesAndTracksValidity)
     EXPECT_TRUE(!s.isValid() && s.getHeadingRaw() == 0x40302010u && s.getLastValidTime() == 1000u);
     parse(s, 103, {0x10, 0x20, 0x30, 0x40, 0, 0}, 1300);
     EXPECT_TRUE(s.getMessageCount() == 3 && s.getLastFrameTime() == 1100u);
-    for (uint32_t id : {0x10203040u, 104u})
-        EXPECT_FALSE(parse(s, id, {0, 0, 0, 0, 0}, 1600));
+    EXPECT_FALSE(parse(s, 104, {0, 0, 0, 0, 0}, 1600));
     EXPECT_EQ(cap.count(WispLogLevels::Error, "BoomHeadingSensor::Parse error CANID 104 DLC 5"), 1);
-    EXPECT_EQ(cap.count(WispLogLevels::Error, "BoomHeadingSensor::Parse error CANID 270544960 DLC 5"), 1);
 }
 
 TEST(NMEA2KHeadingSensor, DecodesHeadingFromAnySourceAndFlagsNotAvailable)
@@ -140,37 +121,14 @@ TEST(NMEA2KHeadingSensor, DecodesHeadingFromAnySourceAndFlagsNotAvailable)
     // A frame of a real compass: heading bytes 9C 99 = 39324 -> 3.9324 rad.
     EXPECT_TRUE(parse(s, 0x09F11280, {0x00, 0x9C, 0x99, 0xFF, 0x7F, 0xF6, 0xF5, 0xFD}, 1000));
     EXPECT_DOUBLE_EQ(s.getHeading(), 3.9324);
-    // Another source and priority; 65534 is still a value. Group 127251 is not the heading.
+    // Another source and priority; 65534 is still a value.
     parse(s, j1939Id(6, 241, 18, 0x05), {0x00, 0xFE, 0xFF, 0, 0, 0, 0, 0}, 1100);
     EXPECT_DOUBLE_EQ(s.getHeading(), 6.5534);
-    EXPECT_FALSE(parse(s, j1939Id(2, 241, 19, 0x80), {0x00, 0x10, 0x00, 0, 0, 0, 0, 0}, 1150));
     // Not available: alive but not ok at once, and the next pass says why.
     parse(s, 0x09F11280, {0x00, 0xFF, 0xFF, 0, 0, 0, 0, 0}, 1200);
     EXPECT_TRUE(!s.isSensorOk() && !s.hasHeading() && s.getHeading() == 0.0);
     s.Update(0, 1300);
-    EXPECT_FALSE(s.isSensorOk());
     EXPECT_EQ(s.getStatusText(), wxString(wxT("[SENSOR_STATUS] No heading")));
-}
-
-TEST(NMEA2KPositionSensor, AssemblesARealPositionMessage)
-{
-    // Seven frames of group 129029 from a real receiver, sequence counter 4.
-    const uint8_t capture[7][8] = {
-        {0x20, 0x2B, 0x00, 0x74, 0x40, 0xA0, 0x7C, 0x97}, {0x21, 0x0A, 0x00, 0x10, 0xFF, 0xED, 0xF5, 0x21},
-        {0x22, 0xE5, 0x05, 0x00, 0xA9, 0xF1, 0x8F, 0xF6}, {0x23, 0x88, 0x16, 0xF6, 0x90, 0xBA, 0xC5, 0x03},
-        {0x24, 0x00, 0x00, 0x00, 0x00, 0x12, 0xFC, 0x00}, {0x25, 0xBE, 0x00, 0x54, 0x01, 0xE1, 0xF2, 0xFF},
-        {0x26, 0xFF, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}};
-    NMEA2KPositionSensor s(mgr(), 1, 201);
-    for (const auto& bytes : capture) {
-        _TGENERIC_CAN_FRAME f = frame(0x0DF8057F, {0, 0, 0, 0, 0, 0, 0, 0});
-        std::memcpy(f.data, bytes, 8);
-        s.Parse(&f, 1000);
-    }
-    ASSERT_TRUE(s.hasPosition(false));
-    EXPECT_TRUE(s.getDays() == 16500 && s.getTimeSeconds() == 17770u && !s.hasPosition(true));
-    EXPECT_NEAR(s.getLat(false), 42.478308, 1e-6);
-    EXPECT_NEAR(s.getLon(false), -71.42329, 1e-5);
-    EXPECT_EQ(s.getGeoidSep(), -33.0);  // -33.59 truncated towards zero
 }
 
 TEST(NMEA2KPositionSensor, DecodesEveryFieldWithTruncation)
@@ -210,10 +168,6 @@ TEST(NMEA2KPositionSensor, FastPacketOrderInterruptionAndNewCounter)
     EXPECT_FALSE(s.hasPosition(false));
     feed(s, a, 2, {4});
     ASSERT_TRUE(s.hasPosition(false));
-    // Repeats of a finished message's frames do not decode a half-overwritten message.
-    feed(s, b, 2, {3, 4});
-    EXPECT_DOUBLE_EQ(s.getLat(false), 10.0);
-    EXPECT_EQ(s.getSatellites(), 5.0);
 
     // Interrupted: three frames, then a new counter discards them; so does the next change.
     NMEA2KPositionSensor t(mgr(), 1, 201);
@@ -221,9 +175,7 @@ TEST(NMEA2KPositionSensor, FastPacketOrderInterruptionAndNewCounter)
     feed(t, b, 4, {3, 4, 5, 6});
     feed(t, a, 3, {3, 4, 5, 6});
     EXPECT_FALSE(t.hasPosition(false));
-    feed(t, b, 5, {0, 1, 2, 3, 4, 5, 7});  // index 7 lies beyond the message and completes nothing
-    EXPECT_FALSE(t.hasPosition(false));
-    feed(t, b, 5, {6});
+    feed(t, b, 5, {0, 1, 2, 3, 4, 5, 6});
     ASSERT_TRUE(t.hasPosition(false));
     EXPECT_DOUBLE_EQ(t.getLat(false), 20.0);
 }
@@ -261,22 +213,10 @@ TEST(GenericPositionSensor, PublishesOnlyCompleteSets)
     const double published[] = {s.getLat(), s.getLong(), s.getAlt(), s.getX(), s.getY(), s.getZ()};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(published[i], (i + 1) * 11.0) << "message " << i + 1;
-    // Unchecking forgets longitude (2) and x (4) only.
-    for (int msg : {1, 2, 3, 4, 5, 6})
-        send(msg, 1.0);
-    s.uncheckTempValues();
-    send(2, 2.0);
-    EXPECT_FALSE(s.allValuesReceived());
-    send(4, 4.0);
-    EXPECT_TRUE(s.allValuesReceived() && s.getX() == 4.0);
 
-    // Receiver state pairs, signed 32-bit little-endian, through the generic view
-    // (maker identifier: msg 21-28 | devType 8-14 | devNumber 0-6).
+    // Receiver state pairs, signed 32-bit little-endian, through the generic view (msg 21-28 | devType 8-14 | number).
     auto id = [](uint32_t msg) { return msg << 21 | SDT_CAN_GNSS << 8 | 5u; };
     EXPECT_TRUE(parse(s, id(7), {0x10, 0x27, 0, 0, 4, 0, 0, 0}, 2100));
-    EXPECT_TRUE(parse(s, id(8), {9, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, 2200));
     parse(s, id(9), {0xDF, 0xFF, 0xFF, 0xFF}, 2300);
-    EXPECT_TRUE(s.getTime() == 10000 && s.getFixQuality() == 4 && s.getSatellites() == 9 && s.getHDOP() == -1);
-    EXPECT_EQ(s.getHGEOID(), -33);
-    EXPECT_FALSE(parse(s, id(10), {1, 2, 3, 4, 5, 6, 7, 8}, 2400));  // unknown message type
+    EXPECT_TRUE(s.getTime() == 10000 && s.getFixQuality() == 4 && s.getHGEOID() == -33);
 }
