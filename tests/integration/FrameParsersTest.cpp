@@ -7,14 +7,11 @@
 #include <sstream>
 #include <vector>
 
-#include "CANopenEncoderSensor.h"
-#include "DSM500SensorComponent.h"
 #include "DT500Sensor.h"
 #include "DummyBus.h"
 #include "EngconTiltrotatorSensor.h"
 #include "FrameParsers.h"
 #include "MDS2000IO.h"
-#include "MobaCommProtocol.h"
 #include "NMEA2KHeadingSensor.h"
 #include "RototiltSensor.h"
 #include "SensorManager.h"
@@ -57,14 +54,6 @@ int taken(TestAdapter& a, unsigned char id, SensorDeviceType type)
 
 const std::vector<uint8_t> kTiltData = {100, 0, 0xFE, 0xFF, 0x2C, 0x01, 0x00, 0x80};  // 100, -2, 300, -32768
 
-void expectFastRaw(TestAdapter& a, unsigned char id)
-{
-    auto* g = dynamic_cast<TiltSensorG1*>(live(a, id, SDT_G1));
-    ASSERT_NE(g, nullptr) << "tilt sensor " << int(id);
-    const TiltValue v = g->getValue(FAST, RAW);
-    EXPECT_TRUE(v.x == 100 && v.y == -2 && v.z == 300 && v.w == -32768);
-}
-
 // Records the position of every parser called; the context is the record.
 template <int N, PARSE_RESULT R>
 PARSE_RESULT fakeParser(void*, void*, void* context)
@@ -72,17 +61,6 @@ PARSE_RESULT fakeParser(void*, void*, void* context)
     static_cast<std::vector<int>*>(context)->push_back(N);
     return R;
 }
-
-class CerrCapture {
-public:
-    CerrCapture() : saved_(std::cerr.rdbuf(text_.rdbuf())) {}
-    ~CerrCapture() { std::cerr.rdbuf(saved_); }
-    std::string text() const { return text_.str(); }
-
-private:
-    std::ostringstream text_;
-    std::streambuf* saved_;
-};
 
 // An external parser that records the identifiers it sees in its context, a vector.
 PARSE_RESULT recordExternal(void* frame, void*, void* context)
@@ -98,11 +76,6 @@ bool recordHandled(void* frame, void*)
     return true;
 }
 
-bool logHas(TestAdapter& a, unsigned int index, const char* text)
-{
-    return a.device()->getDeviceLog(index).EndsWith(wxString::FromUTF8(text));
-}
-
 }  // namespace
 
 TEST(FrameParsers, IdentifierRulesDecideWhichSensorTakesAFrame)
@@ -110,23 +83,16 @@ TEST(FrameParsers, IdentifierRulesDecideWhichSensorTakesAFrame)
     TestAdapter a;
     ASSERT_TRUE(a.connect());
     SensorManager* m = SensorManager::getInstance();
-    // The two J1939 identifiers decode, in the maker's layout, to tilt sensors 1 and 16.
-    for (uint32_t id : {0x0DF01001u, 0x0DF01010u}) {
-        _TGENERIC_CAN_FRAME f{};
-        f.header.id = id;
-        const _TQUIL1G5_CAN_FRAME* q = SensorManager::GenMsg2Quil_InPlace(&f);
-        ASSERT_TRUE(q->header.devType == SDT_G1 && q->header.err == 0 && q->header.devNumber == (id & 0xFF));
-        ASSERT_TRUE(a.device()->addSensor(new TiltSensorG1(m, a.cuaId(), id & 0xFF)));
-    }
+    // The two J1939 identifiers below fit the maker's layout as tilt sensors 1 and 16.
+    for (unsigned char id : {1, 16})
+        ASSERT_TRUE(a.device()->addSensor(new TiltSensorG1(m, a.cuaId(), id)));
     ASSERT_TRUE(a.device()->addSensor(new Sensor(m, a.cuaId(), 5, 0)));
     const std::vector<uint8_t> kRotator = {0x80, 0x7A, 0, 0, 0, 0, 0, 0}, kDistance = {1, 0, 0, 0, 0x10, 0x27, 0, 0},
                                kTim = {1, 0x01, 0xD2, 0x04, 0xE1, 0x10};
     // In order: {identifier, extended, data, sensor id, type, frames it has taken after (-1: no sensor)}.
     const struct { uint32_t id; bool ext; std::vector<uint8_t> data; unsigned char sensor; SensorDeviceType type; int taken; } rows[] = {
         {0x0DF01001, true, kTiltData, 1, SDT_G1, 0}, {0x0DF01010, true, kTiltData, 16, SDT_G1, 0},  // J1939, not maker
-        {makerId(3, 0, 16, 1) | 1u << 15, true, kTiltData, 1, SDT_G1, 0},  // any of bits 15-17 or the error bit
-        {makerId(3, 0, 16, 1) | 1u << 16, true, kTiltData, 1, SDT_G1, 0},
-        {makerId(3, 0, 16, 1) | 1u << 17, true, kTiltData, 1, SDT_G1, 0},
+        {makerId(3, 0, 16, 1) | 1u << 17, true, kTiltData, 1, SDT_G1, 0},  // any of bits 15-17 or the error bit
         {makerId(3, 0, 16, 1) | 0x80u, true, kTiltData, 1, SDT_G1, 0},
         {makerId(3, 0, 0, 5), true, kTiltData, 5, SensorDeviceType(0), 0},  // device type 0 reaches no sensor
         {0x501, false, {1, 1}, 1, SDT_G1, 0},  // a standard identifier in the maker's layout creates nothing
@@ -137,9 +103,8 @@ TEST(FrameParsers, IdentifierRulesDecideWhichSensorTakesAFrame)
         // The CANopen encoder's 416 is compared as a whole, standard or extended.
         {416, false, {0x00, 0x06, 0, 0}, 32, SDT_CANOPEN_ENCODER, 1}, {416, true, {0x01, 0x06, 0, 0}, 32, SDT_CANOPEN_ENCODER, 2},
         // NMEA 2000 heading from any source and data page; a neighbouring PS is not a heading.
-        {0x09F11280, true, {0, 0x10, 0x27, 0, 0, 0, 0, 0}, 200, SDT_NMEA2K_HEADING, 1},
-        {0x08F11201, true, {0, 0x20, 0x4E, 0, 0, 0, 0, 0}, 200, SDT_NMEA2K_HEADING, 2},
-        {0x09F11380, true, {0, 0x10, 0x27, 0, 0, 0, 0, 0}, 200, SDT_NMEA2K_HEADING, 2},
+        {0x08F11201, true, {0, 0x20, 0x4E, 0, 0, 0, 0, 0}, 200, SDT_NMEA2K_HEADING, 1},
+        {0x09F11380, true, {0, 0x10, 0x27, 0, 0, 0, 0, 0}, 200, SDT_NMEA2K_HEADING, 1},
         // SICK and Sandvik TIM answer standard identifiers only.
         {46, true, kDistance, 46, SDT_DT500, -1}, {1904, true, kTim, 117, SDT_SANDVIK_TIM, -1},
         {46, false, kDistance, 46, SDT_DT500, 1}, {1904, false, kTim, 117, SDT_SANDVIK_TIM, 1},
@@ -148,76 +113,15 @@ TEST(FrameParsers, IdentifierRulesDecideWhichSensorTakesAFrame)
         ASSERT_TRUE(a.receive(r.id, r.ext, r.data));
         EXPECT_EQ(taken(a, r.sensor, r.type), r.taken) << std::hex << r.id << (r.ext ? " ext" : "");
     }
-    EXPECT_EQ(a.device()->getSensorCount(), 3 + 6);
-    expectFastRaw(a, 1);
     EXPECT_NE(dynamic_cast<EngconTiltrotatorSensor*>(live(a, 131, SDT_UPROP)), nullptr);
-    auto* rototilt = dynamic_cast<RototiltSensor*>(live(a, 131, SDT_ROTOTILT));
-    auto* encoder = dynamic_cast<CANopenEncoderSensor*>(live(a, 32, SDT_CANOPEN_ENCODER));
-    auto* heading = dynamic_cast<NMEA2KHeadingSensor*>(live(a, 200, SDT_NMEA2K_HEADING));
-    ASSERT_TRUE(rototilt && encoder && heading);
-    EXPECT_TRUE(rototilt->GetRotationAngle() == 90.0 && encoder->getRotationPulseCount() == 1537);
-    EXPECT_NEAR(heading->getHeading(), 2.0, 1e-12);
-}
+    EXPECT_NE(dynamic_cast<RototiltSensor*>(live(a, 131, SDT_ROTOTILT)), nullptr);
 
-TEST(FrameParsers, SensorsAreCreatedOnlyOnTheManagersPass)
-{
-    TestAdapter a;
-    ASSERT_TRUE(a.connect());
-    SensorManager* m = SensorManager::getInstance();
-    std::vector<uint32_t> seen;
-    a.device()->addExternalParser(recordExternal, &seen);
-
-    // In the library's callback with an empty ring: queued, created when the pass takes it out.
-    ASSERT_TRUE(DummyBus::instance().inject(a.name(), makerId(3, 0, 16, 7), true, kTiltData));
-    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
-    EXPECT_TRUE(a.device()->getRxBufferCount() == 1 && a.device()->getSensorCount() == 0);
-    a.pass();
-    EXPECT_EQ(a.device()->getRxBufferCount(), 0);
-    expectFastRaw(a, 7);
-    EXPECT_EQ(seen.size(), 2u) << "claimed in the callback and again from the ring";
-
-    // The same through the default parser directly: SENSOR_MISSING and queued; the frame of an
-    // existing sensor is parsed at once.
-    RxCANFrameT rx = rxFrame(makerId(3, 0, 16, 8), true, kTiltData, false);
-    EXPECT_EQ(parseDefault(&rx, a.device(), m), PARSE_RESULT_SENSOR_MISSING);
-    EXPECT_TRUE(a.device()->getRxBufferCount() == 1 && live(a, 8, SDT_G1) == nullptr);
-    a.pass();
-    EXPECT_EQ(taken(a, 8, SDT_G1), 1);
-    rx.frame.header.id = makerId(3, 0, 16, 7);
-    EXPECT_EQ(parseDefault(&rx, a.device(), m), PARSE_RESULT_OK);
-    EXPECT_TRUE(a.device()->getRxBufferCount() == 0 && taken(a, 7, SDT_G1) == 2);
-
-    // A device type the maker parser cannot create (20) is left to the parsers after it.
-    RxCANFrameT other = rxFrame(makerId(1, 0, 20, 3), true, {1, 2}, true);
-    EXPECT_EQ(parseQuillardSensorMsg(&other, a.device(), m), PARSE_RESULT_UNKNOWN);
-    EXPECT_EQ(parseDefault(&other, a.device(), m), PARSE_RESULT_UNKNOWN);
-    other.createAllowed = false;
-    EXPECT_EQ(parseQuillardSensorMsg(&other, a.device(), m), PARSE_RESULT_SENSOR_MISSING)
-        << "in the callback the parser cannot yet tell";
-    EXPECT_EQ(a.device()->getSensorCount(), 2);
-
-    // Extended 562 fits the maker's layout as type 2, number 50: the maker parser comes first and
-    // serves an existing sensor of that pair whatever its class, so no Moba object appears.
-    auto* plain = new Sensor(m, a.cuaId(), 50, 2);
-    ASSERT_TRUE(a.device()->addSensor(plain));
-    ASSERT_TRUE(a.receive(562, true, {0x00, 30, 0x00, 0x02, 0x2A, 0, 0, 0}));
-    EXPECT_TRUE(plain->getMessageCount() == 1 && live(a, 91, SDT_MOBA_PROTOCOL) == nullptr);
-}
-
-TEST(FrameParsers, MobaStagesCombinedFramesAndCANopenNodes)
-{
-    TestAdapter a;
-    ASSERT_TRUE(a.connect());
-    ASSERT_TRUE(a.receive(105, false, {0, 0, 0, 0, 0}));
+    // Moba: standard 562 is nobody's, extended 562 feeds the protocol object and then the
+    // controller, creating both.
     ASSERT_TRUE(a.receive(562, false, {0x00, 10, 0x00, 0x19, 0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(a.device()->getSensorCount(), 0) << "standard 105 and 562 are nobody's";
-
-    // Extended 562 feeds the protocol object and then the controller, creating both.
+    EXPECT_EQ(a.device()->getSensorCount(), 3 + 6) << "no more sensors than the rows name";
     ASSERT_TRUE(a.receive(562, true, {0x00, 10, 0x00, 0x19, 0xFF, 0xFF, 0xFF, 0xFF}));
-    auto* moba = dynamic_cast<MobaCommProtocol*>(live(a, 91, SDT_MOBA_PROTOCOL));
-    ASSERT_NE(moba, nullptr);
-    EXPECT_EQ(moba->GetCopyOfValues().at(10).GetValue(), -1.0);
-    EXPECT_EQ(a.device()->getSensorCount(), 2);
+    EXPECT_TRUE(taken(a, 91, SDT_MOBA_PROTOCOL) == 1 && live(a, 90, SDT_CONTROLLER) != nullptr);
     // The controller state frame makes it run, so that it reads the flags that follow.
     ASSERT_TRUE(a.receive(1, false, {1, 0, 0}));
     auto* io = dynamic_cast<MDS2000IO*>(live(a, 90, SDT_CONTROLLER));
@@ -233,36 +137,56 @@ TEST(FrameParsers, MobaStagesCombinedFramesAndCANopenNodes)
     ASSERT_TRUE(a.receive(109, true, {0, 0, 0, 0, 0, 0}));
     EXPECT_FALSE(io->flag109);
     ASSERT_TRUE(a.receive(101, false, {0, 0, 0, 0, 0}));
-    auto* slope = dynamic_cast<SlopeSensor*>(live(a, 120, SDT_SLOPE));
-    ASSERT_NE(slope, nullptr);
-    EXPECT_TRUE(slope->isUnitOk());
+    EXPECT_EQ(taken(a, 120, SDT_SLOPE), 1);
 
     // DSM500 units: process data, SDO answers and requests and heartbeats of nodes 11 to 29, 60
-    // and 69, standard identifiers only. {identifier, extended, node or -1 for not claimed}
-    const struct { uint32_t id; bool ext; int node; } cases[] = {
-        {0x18B, false, 11}, {0x18A, false, -1}, {0x19D, false, 29}, {0x19E, false, -1}, {0x1BC, false, 60},
-        {0x1BB, false, -1}, {0x1C5, false, 69}, {0x1C6, false, -1}, {0x58C, false, 12}, {0x60D, false, 13},
-        {0x70E, false, 14}, {0x28F, false, -1}, {0x68F, false, -1}, {0x18F, true, -1},
+    // and 69, standard identifiers only. {identifier, extended, claimed by the unit id & 0x7F}
+    const struct { uint32_t id; bool ext; bool claimed; } cases[] = {
+        {0x18B, false, true}, {0x18A, false, false}, {0x19D, false, true}, {0x19E, false, false},
+        {0x1BC, false, true}, {0x1C5, false, true}, {0x58C, false, true}, {0x60D, false, true},
+        {0x70E, false, true}, {0x28F, false, false}, {0x68F, false, false}, {0x18F, true, false},
     };
+    const int count = a.device()->getSensorCount();
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.id << (c.ext ? " ext" : ""));
-        const int count = a.device()->getSensorCount();
         ASSERT_TRUE(a.receive(c.id, c.ext, {0xE8, 0x03, 0xF4, 0x01, 0x00, 0x00, 60, 0x00}));
-        EXPECT_EQ(a.device()->getSensorCount(), count + (c.node < 0 ? 0 : 1));
-        if (c.node >= 0) {
-            EXPECT_NE(dynamic_cast<DSM500SensorComponent*>(live(a, c.node, SDT_DSM500_UNIT)), nullptr);
-        }
+        EXPECT_EQ(live(a, c.id & 0x7F, SDT_DSM500_UNIT) != nullptr, c.claimed) << std::hex << c.id << (c.ext ? " ext" : "");
     }
-    EXPECT_EQ(taken(a, 11, SDT_DSM500_UNIT), 1);
+    EXPECT_EQ(a.device()->getSensorCount(), count + 7) << "no other make claims these";
 }
 
-TEST(FrameParsers, DefaultChainStopsAtTheFirstAnswerAndReportsErrorsByPosition)
+TEST(FrameParsers, ChainOrderAndCreationOnlyOnTheManagersPass)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
-    RxCANFrameT rx = rxFrame(0x123, false, {1}, false);
-    CerrCapture err;
+    SensorManager* m = SensorManager::getInstance();
+    // From the library's callback: queued; the pass creates the sensor, whose next frame is parsed at once.
+    RxCANFrameT rx = rxFrame(makerId(3, 0, 16, 8), true, kTiltData, false);
+    EXPECT_EQ(parseDefault(&rx, a.device(), m), PARSE_RESULT_SENSOR_MISSING);
+    EXPECT_TRUE(a.device()->getRxBufferCount() == 1 && live(a, 8, SDT_G1) == nullptr);
+    a.pass();
+    EXPECT_EQ(taken(a, 8, SDT_G1), 1);
+    EXPECT_EQ(parseDefault(&rx, a.device(), m), PARSE_RESULT_OK);
+    EXPECT_TRUE(a.device()->getRxBufferCount() == 0 && taken(a, 8, SDT_G1) == 2);
+
+    // A device type the maker parser cannot create (20) is left to the parsers after it.
+    RxCANFrameT other = rxFrame(makerId(1, 0, 20, 3), true, {1, 2}, true);
+    EXPECT_EQ(parseQuillardSensorMsg(&other, a.device(), m), PARSE_RESULT_UNKNOWN);
+    other.createAllowed = false;
+    EXPECT_EQ(parseQuillardSensorMsg(&other, a.device(), m), PARSE_RESULT_SENSOR_MISSING)
+        << "in the callback the parser cannot yet tell";
+    EXPECT_EQ(a.device()->getSensorCount(), 1);
+
+    // Extended 562 fits the maker's layout as type 2, number 50: the maker parser comes first and
+    // serves an existing sensor of that pair whatever its class, so no Moba object appears.
+    auto* plain = new Sensor(m, a.cuaId(), 50, 2);
+    ASSERT_TRUE(a.device()->addSensor(plain));
+    ASSERT_TRUE(a.receive(562, true, {0x00, 30, 0x00, 0x02, 0x2A, 0, 0, 0}));
+    EXPECT_TRUE(plain->getMessageCount() == 1 && live(a, 91, SDT_MOBA_PROTOCOL) == nullptr);
+
     // The chain stops at the first answer other than UNKNOWN; an error is reported by its position.
+    RxCANFrameT any = rxFrame(0x123, false, {1}, false);
+    std::ostringstream err;
+    std::streambuf* const savedCerr = std::cerr.rdbuf(err.rdbuf());
     const struct { std::vector<QCANParserFunction> chain; PARSE_RESULT result; std::vector<int> calls; } chains[] = {
         {{fakeParser<0, PARSE_RESULT_UNKNOWN>, fakeParser<1, PARSE_RESULT_UNKNOWN>, fakeParser<2, PARSE_RESULT_ERROR>,
           fakeParser<3, PARSE_RESULT_OK>}, PARSE_RESULT_ERROR, {0, 1, 2}},
@@ -273,23 +197,22 @@ TEST(FrameParsers, DefaultChainStopsAtTheFirstAnswerAndReportsErrorsByPosition)
     };
     for (const auto& c : chains) {
         std::vector<int> calls;
-        EXPECT_EQ(parseInOrder(c.chain.data(), static_cast<int>(c.chain.size()), &rx, a.device(), &calls), c.result);
+        EXPECT_EQ(parseInOrder(c.chain.data(), static_cast<int>(c.chain.size()), &any, a.device(), &calls), c.result);
         EXPECT_EQ(calls, c.calls);
     }
-    EXPECT_EQ(err.text(), "PARSE_RESULT_ERROR: 2\n");
     // A missing sensor from the callback queues the frame (the last case above), from the ring not.
     EXPECT_EQ(a.device()->getRxBufferCount(), 1);
-    a.device()->clearRxBuffer();
-    rx.createAllowed = true;
+    any.createAllowed = true;
     std::vector<int> calls;
-    EXPECT_EQ(parseInOrder(chains[3].chain.data(), 2, &rx, a.device(), &calls), PARSE_RESULT_SENSOR_MISSING);
-    EXPECT_EQ(a.device()->getRxBufferCount(), 0);
+    EXPECT_EQ(parseInOrder(chains[3].chain.data(), 2, &any, a.device(), &calls), PARSE_RESULT_SENSOR_MISSING);
+    EXPECT_EQ(a.device()->getRxBufferCount(), 1);
 
-    // Null arguments are errors of the call, not of a parser: nothing is written.
+    // Null arguments are errors of the call, not of a parser: nothing more is written.
     for (QCANParserFunction f : {parseDefault, parseQuillardSensorMsg, parseMobaSensorMsg, parseSteelwristSensorMsg,
                                  parseNMEA2KSensorMsg, parseSICKSensorMsg, parseSandvikTIMSensorMsg})
-        EXPECT_TRUE(f(nullptr, a.device(), nullptr) == PARSE_RESULT_ERROR && f(&rx, nullptr, nullptr) == PARSE_RESULT_ERROR);
-    EXPECT_EQ(err.text(), "PARSE_RESULT_ERROR: 2\n");
+        EXPECT_TRUE(f(nullptr, a.device(), nullptr) == PARSE_RESULT_ERROR && f(&any, nullptr, nullptr) == PARSE_RESULT_ERROR);
+    std::cerr.rdbuf(savedCerr);
+    EXPECT_EQ(err.str(), "PARSE_RESULT_ERROR: 2\n");
 }
 
 TEST(FrameParsers, ParserStringReplacesTheParsersOfOneAdapter)
@@ -316,14 +239,11 @@ TEST(FrameParsers, ParserStringReplacesTheParsersOfOneAdapter)
     // Each keyword alone: only its make is served, and the default chain (which would serve the DT500) is gone.
     for (const auto& keyword : makes) {
         SCOPED_TRACE(keyword.keyword);
-        std::vector<int> before;
-        for (const auto& k : makes)
-            before.push_back(taken(a, k.id, k.type));
         m->processParserString(cua, wxString::FromUTF8(keyword.keyword));
         feedAll();
         ASSERT_TRUE(a.receive(46, false, {1, 0, 0, 0, 0x10, 0x27, 0, 0}));
-        for (size_t i = 0; i < 4; ++i)
-            EXPECT_EQ(taken(a, makes[i].id, makes[i].type), before[i] + (&makes[i] == &keyword ? 1 : 0)) << makes[i].keyword;
+        for (const auto& k : makes)
+            EXPECT_EQ(taken(a, k.id, k.type), &k <= &keyword ? 1 : 0) << k.keyword << " after each keyword once";
         EXPECT_EQ(taken(a, 46, SDT_DT500), 0);
     }
 
@@ -331,8 +251,6 @@ TEST(FrameParsers, ParserStringReplacesTheParsersOfOneAdapter)
     std::vector<uint32_t> seen;
     a.device()->addExternalParser(recordExternal, &seen);
     m->processParserString(cua, wxT("moba|GNSS"));
-    EXPECT_TRUE(logHas(a, 0, "Register custom message parser") && logHas(a, 1, "Register custom message parser"));
-    EXPECT_TRUE(logHas(a, 2, "Delete message parsers"));
     const int slope = taken(a, 120, SDT_SLOPE), heading = taken(a, 200, SDT_NMEA2K_HEADING);
     feedAll();
     EXPECT_EQ(taken(a, 120, SDT_SLOPE), slope + 1);
@@ -342,13 +260,9 @@ TEST(FrameParsers, ParserStringReplacesTheParsersOfOneAdapter)
     feedAll();
     EXPECT_TRUE(taken(a, 120, SDT_SLOPE) == slope + 1 && taken(a, 200, SDT_NMEA2K_HEADING) == heading + 1);
 
-    // Unknown and empty tokens add nothing: frames wait in the ring for the manager's pass.
+    // Unknown and empty tokens add nothing, and "moba " is not "moba".
     m->processParserString(cua, wxT("foo||moba |bar"));
-    EXPECT_TRUE(logHas(a, 0, "Delete message parsers"));
-    ASSERT_TRUE(DummyBus::instance().inject(a.name(), 104, false, {0, 0, 0, 0, 0, 0, 0}));
-    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
-    EXPECT_EQ(a.device()->getRxBufferCount(), 1);
-    a.pass();
+    ASSERT_TRUE(a.receive(104, false, {0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(taken(a, 120, SDT_SLOPE), slope + 1);
 
     // "ext" forwards every frame into the manager's shared ring for the named handlers; naming no
@@ -359,7 +273,6 @@ TEST(FrameParsers, ParserStringReplacesTheParsersOfOneAdapter)
     m->processParserString(cua, wxT("Ext"));
     const wxString last = a.device()->getDeviceLog(0);
     m->processParserString(cua + 7, wxT("moba"));
-    m->processParserString(cua + 7, wxT(""));
     EXPECT_EQ(a.device()->getDeviceLog(0), last);
     ASSERT_TRUE(a.receive(0x321, false, {1}));
     ASSERT_TRUE(a.receive(0x322, false, {1}));
