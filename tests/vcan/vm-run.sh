@@ -65,7 +65,7 @@ timeout 600 qemu-system-x86_64 -m 1024 -smp 2 -display none -monitor none -no-re
     -kernel "$cache/vmlinux" -initrd "$cache/initrd.cpio" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1 QCAN_INSIDE=$here/vm-inside.sh QCAN_BUILD=$build QCAN_MODE=$mode" \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \
-    < /dev/null 2>&1 | tr -d '\r' | tee "$log"
+    < /dev/null 2>&1 | sed -u 's/\r$//' | tee "$log"
 set -e
 result="$(sed -n 's/.*QCAN-VM-EXIT \([0-9]*\).*/\1/p' "$log" | tail -1)"
 [ -n "$result" ] || fail "the VM gave no result"
