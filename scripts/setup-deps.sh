@@ -5,7 +5,7 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 packages=(build-essential cmake pkg-config libwxgtk3.2-dev libtinyxml-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev xvfb xauth
-          qemu-system-x86 busybox-static cpio xz-utils can-utils iproute2)
+          tshark qemu-system-x86 busybox-static cpio xz-utils can-utils iproute2)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -16,6 +16,8 @@ export DEBIAN_FRONTEND=noninteractive
 updated=0
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
+  # tshark reads our CAN logs in the tests; it must not ask whether to install its capture helper.
+  echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO debconf-set-selections
   $SUDO apt-get update -q
   updated=1
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
