@@ -22,7 +22,9 @@ fail() { echo "vm-run: $*" >&2; exit 1; }
 for tool in qemu-system-x86_64 busybox cpio dpkg-deb xz cansend candump cangen slcand ip; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup-deps.sh installs it)"
 done
-[ -x "$build/bin/qcan_vcan_tests" ] || fail "$build/bin/qcan_vcan_tests is not built"
+program="$build/bin/qcan_vcan_tests"
+[ "$mode" = bench ] && program="$build/bin/qcan_vcan_bench"
+[ -x "$program" ] || fail "$program is not built"
 case "$build$here" in *" "*) fail "the build and source paths must not contain spaces" ;; esac
 
 "$here/vm-kernel.sh" "$kdir" || fail "no kernel package"
@@ -63,7 +65,7 @@ set +e
 timeout 600 qemu-system-x86_64 -m 1024 -smp 2 -display none -monitor none -no-reboot -nic none \
     -serial stdio -serial null \
     -kernel "$cache/vmlinux" -initrd "$cache/initrd.cpio" \
-    -append "console=ttyS0 quiet loglevel=3 panic=-1 QCAN_INSIDE=$here/vm-inside.sh QCAN_BUILD=$build QCAN_MODE=$mode" \
+    -append "console=ttyS0 quiet loglevel=3 panic=-1 mitigations=off QCAN_INSIDE=$here/vm-inside.sh QCAN_BUILD=$build QCAN_MODE=$mode" \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \
     < /dev/null 2>&1 | sed -u 's/\r$//' | tee "$log"
 set -e
