@@ -151,6 +151,7 @@ protected:
 
     static ClockPump* pump_;
     SensorManager* m_ = SensorManager::getInstance();
+    Recorder rec_;  // outlives TearDown, which closes the adapters that feed it
 };
 
 ClockPump* Vcan::pump_ = nullptr;
@@ -158,7 +159,7 @@ ClockPump* Vcan::pump_ = nullptr;
 TEST_F(Vcan, CangenAndCansendFramesArriveInOrderAsCandumpSeesThem)
 {
     const int cua = connect("SC_vcan0");
-    Recorder rec;
+    Recorder& rec = rec_;
     record(cua, rec);
     int total0 = 0, parsed0 = 0, overflow0 = 0, r1, r2, r3, r4;
     m_->GetDeviceReceived(cua, &total0, &parsed0, &overflow0, &r1, &r2, &r3, &r4);
@@ -179,7 +180,7 @@ TEST_F(Vcan, CangenAndCansendFramesArriveInOrderAsCandumpSeesThem)
     // The stream ends long before the mix; its sensor is read while fresh (a silent sensor times
     // out and drops its readings).
     EXPECT_EQ(g1Stream.wait(60000), 0);
-    ASSERT_TRUE(waitFor([&] { return m_->getTiltSensorG1(4, cua).getValue(FAST, RAW).x == kG1 - 1; }, 3000))
+    ASSERT_TRUE(waitFor([&] { return m_->getTiltSensorG1(4, cua).getValue(FAST, RAW).x == kG1 - 1; }, 15000))
         << "the G1 sensor did not follow cangen's count";
     const TiltSensorG1 g1 = m_->getTiltSensorG1(4, cua);
     EXPECT_EQ(mixed.wait(120000), 0);
@@ -348,7 +349,7 @@ TEST_F(Vcan, ReconnectsAfterTheLinkGoesDownAndAfterTheInterfaceIsRecreated)
 {
     LogCapture log;
     const int cua = connect("SC_vcan0");
-    Recorder rec;
+    Recorder& rec = rec_;
     record(cua, rec);
     ASSERT_EQ(ChildProcess::run("cansend vcan0 321#01"), 0);
     ASSERT_TRUE(waitFor([&] { return rec.has("321#01"); }, 3000));
@@ -458,7 +459,7 @@ TEST_F(Vcan, QcanHostJsonShowsTheSensorsCangenCreates)
     ASSERT_TRUE(dt500.start("exec cangen -g 50 -I 02E -L 8 -D 0100000010270000 vcan0"));
     const HostProcess::Result r =
         HostProcess::run({"--adapter", "SC_vcan0", "--json", "--count", "4", "--interval", "250"},
-                         {"QCAN_ADAPTERS=SC_vcan0=socketcan:vcan0"}, 0, 0, 20000);
+                         {"QCAN_ADAPTERS=SC_vcan0=socketcan:vcan0"}, 0, 0, 60000);
     g1.stop();
     dt500.stop();
     ASSERT_EQ(r.exitStatus, 0) << r.err;
