@@ -314,7 +314,7 @@ TEST_F(Vcan, FramesThePluginSendsAreWhatCandumpSees)
     TiltSensorG1 g1 = m_->getTiltSensorG1(3, cua);
     EXPECT_EQ(g1.pollMessage(7, 2), 1);
     g1.sendPing(3);
-    if (dump.wait(5000) != 0) {
+    if (dump.wait(15000) != 0) {
         dump.stop();
         std::ifstream in("/tmp/tx.log");
         FAIL() << "candump saw fewer than 7 frames:\n" << std::string(std::istreambuf_iterator<char>(in), {});
