@@ -25,7 +25,7 @@ ClockPump::~ClockPump()
 
 void ClockPump::setPace(int pace)
 {
-    pace_ = pace < 1 ? 1 : pace;
+    pace_ = pace < 0 ? 0 : pace;
 }
 
 void ClockPump::loop()

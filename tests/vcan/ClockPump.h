@@ -4,7 +4,8 @@
 // real kernel: at pace 1 the clock follows real time; a higher pace runs the plug-in's waits
 // (status silence, the close-and-reopen steps, back-offs) that many times faster, so a
 // reconnection takes a fraction of its real duration. The adapter library's status reports keep
-// real time, so a connected adapter must only see pace 1.
+// real time, so a connected adapter must only see pace 1 or 0. Pace 0 stands the clock still:
+// nothing times out, so a check on a machine too busy to keep real time reads what was sent.
 
 #include <atomic>
 #include <condition_variable>
