@@ -2,7 +2,8 @@
 # Installs the Debian packages the project builds and tests with, only when one is missing.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libwxgtk3.2-dev libtinyxml-dev
-          googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev xvfb xauth)
+          googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev xvfb xauth
+          gettext)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,73 @@
+// The hosts' message catalogue: every translation key in the sources has its words, so that no
+// text reaches a person as a key.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include <wx/translation.h>
+
+#include "MessageCatalog.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every key a source passes to wxGetTranslation (or marks with _() or wxTRANSLATE()) as a literal,
+// and every literal of the key form "[WORD] text", which is how keys that reach wxGetTranslation
+// through a table or a variable are written.
+std::set<std::string> keysInSources()
+{
+    const std::regex call(R"re((?:wxGetTranslation|wxTRANSLATE|\b_)\s*\(\s*(?:wxT\s*\(\s*)?L?"((?:[^"\\]|\\.)*)")re");
+    const std::regex key(R"re(L?"(\[[A-Z_]+\] (?:[^"\\]|\\.)*)")re");
+    std::set<std::string> keys;
+    for (const char* folder : {"src", "hosts"}) {
+        for (const fs::directory_entry& e : fs::recursive_directory_iterator(fs::path(QCAN_SOURCE_DIR) / folder)) {
+            const std::string ext = e.path().extension().string();
+            if (!e.is_regular_file() || (ext != ".cpp" && ext != ".h"))
+                continue;
+            std::ifstream in(e.path());
+            std::stringstream text;
+            text << in.rdbuf();
+            const std::string source = text.str();
+            for (const std::regex* r : {&call, &key})
+                for (std::sregex_iterator m(source.begin(), source.end(), *r), end; m != end; ++m)
+                    keys.insert((*m)[1].str());
+        }
+    }
+    return keys;
+}
+
+std::string translated(const std::string& key)
+{
+    return std::string(wxGetTranslation(wxString::FromUTF8(key.c_str())).utf8_str());
+}
+
+}  // namespace
+
+TEST(MessageCatalog, EveryKeyInTheSourcesHasItsWords)
+{
+    ASSERT_EQ(MessageCatalog::load(), "en") << "no catalogue in " << MessageCatalog::defaultFolder();
+    const std::set<std::string> keys = keysInSources();
+    // The scan finds the keys of each family, the ones reached through a table among them.
+    for (const char* k : {"[SENSOR_STATUS] Timeout", "[SENSOR_STATUS] Sensors total/ok", "[SENSOR_TYPE] Joystick",
+                          "[SENSOR_TYPE] Heading", "[SENSOR_NAME] Laser receiver"})
+        EXPECT_EQ(keys.count(k), 1u) << k;
+    EXPECT_GE(keys.size(), 28u);
+    for (const std::string& k : keys) {
+        const std::string words = translated(k);
+        EXPECT_NE(words, k) << "no entry in the catalogue for \"" << k << "\"";
+        EXPECT_FALSE(words.empty() || words[0] == '[') << k << " -> " << words;
+    }
+    // The texts people read most, to the letter.
+    EXPECT_EQ(translated("[SENSOR_TYPE] Joystick"), "Joystick");
+    EXPECT_EQ(translated("[SENSOR_STATUS] Sensors total/ok"), "Sensors total/ok");
+    EXPECT_EQ(translated("[SENSOR_NAME] Generic heading sensor"), "Generic heading sensor");
+    // A key with no entry stays what it is, which is what the check above would catch.
+    EXPECT_EQ(translated("[SENSOR_STATUS] Not a text of the plug-in"), "[SENSOR_STATUS] Not a text of the plug-in");
+}
