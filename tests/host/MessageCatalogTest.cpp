@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -18,13 +18,49 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Every key a source passes to wxGetTranslation (or marks with _() or wxTRANSLATE()) as a literal,
-// and every literal of the key form "[WORD] text", which is how keys that reach wxGetTranslation
-// through a table or a variable are written.
+// The identifier that ends just before `end` in the text, after blanks.
+std::string wordBefore(const std::string& text, size_t end)
+{
+    while (end > 0 && std::isspace(static_cast<unsigned char>(text[end - 1])))
+        --end;
+    size_t begin = end;
+    while (begin > 0 && (std::isalnum(static_cast<unsigned char>(text[begin - 1])) || text[begin - 1] == '_'))
+        --begin;
+    return text.substr(begin, end - begin);
+}
+
+// Whether the literal opening at `quote` is the argument of a translation call: wxGetTranslation,
+// _() or wxTRANSLATE(), also written with wxT() or L around it.
+bool isTranslated(const std::string& text, size_t quote)
+{
+    size_t at = quote;
+    if (at > 0 && text[at - 1] == 'L')
+        --at;
+    auto openParen = [&](size_t& pos) {
+        while (pos > 0 && std::isspace(static_cast<unsigned char>(text[pos - 1])))
+            --pos;
+        if (pos == 0 || text[pos - 1] != '(')
+            return false;
+        --pos;
+        return true;
+    };
+    if (!openParen(at))
+        return false;
+    std::string name = wordBefore(text, at);
+    if (name == "wxT") {
+        at = text.rfind("wxT", at);
+        if (!openParen(at))
+            return false;
+        name = wordBefore(text, at);
+    }
+    return name == "wxGetTranslation" || name == "_" || name == "wxTRANSLATE";
+}
+
+// Every key a source passes to a translation call as a literal, and every literal of the key form
+// "[WORD] text", which is how keys that reach wxGetTranslation through a table or a variable are
+// written. Comments are not told apart: a key quoted in a comment must have its words too.
 std::set<std::string> keysInSources()
 {
-    const std::regex call(R"re((?:wxGetTranslation|wxTRANSLATE|\b_)\s*\(\s*(?:wxT\s*\(\s*)?L?"((?:[^"\\]|\\.)*)")re");
-    const std::regex key(R"re(L?"(\[[A-Z_]+\] (?:[^"\\]|\\.)*)")re");
     std::set<std::string> keys;
     for (const char* folder : {"src", "hosts"}) {
         for (const fs::directory_entry& e : fs::recursive_directory_iterator(fs::path(QCAN_SOURCE_DIR) / folder)) {
@@ -32,12 +68,32 @@ std::set<std::string> keysInSources()
             if (!e.is_regular_file() || (ext != ".cpp" && ext != ".h"))
                 continue;
             std::ifstream in(e.path());
-            std::stringstream text;
-            text << in.rdbuf();
-            const std::string source = text.str();
-            for (const std::regex* r : {&call, &key})
-                for (std::sregex_iterator m(source.begin(), source.end(), *r), end; m != end; ++m)
-                    keys.insert((*m)[1].str());
+            std::stringstream buffer;
+            buffer << in.rdbuf();
+            const std::string text = buffer.str();
+            for (size_t i = 0; i < text.size(); ++i) {
+                if (text[i] == '\'' && i + 2 < text.size()) {  // a character literal, '"' among them
+                    i = text.find('\'', i + (text[i + 1] == '\\' ? 3 : 2));
+                    if (i == std::string::npos)
+                        break;
+                    continue;
+                }
+                if (text[i] != '"')
+                    continue;
+                std::string literal;
+                size_t j = i + 1;
+                for (; j < text.size() && text[j] != '"'; ++j) {
+                    if (text[j] == '\\' && j + 1 < text.size())
+                        literal += text[j++];
+                    literal += text[j];
+                }
+                const size_t close = literal.find("] ");
+                const bool keyForm = literal.size() > 3 && literal[0] == '[' && close != std::string::npos &&
+                                     literal.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_", 1) == close;
+                if (keyForm || isTranslated(text, i))
+                    keys.insert(literal);
+                i = j;
+            }
         }
     }
     return keys;
