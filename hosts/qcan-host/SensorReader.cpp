@@ -1,13 +1,13 @@
 #include "SensorReader.h"
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <utility>
 
 #include "Quat.h"
 
 #include "SensorManager.h"
+#include "TextView.h"
 #include "sensors/BoomHeadingSensor.h"
 #include "sensors/CANopenEncoderSensor.h"
 #include "sensors/DSM500SensorComponent.h"
@@ -75,9 +75,7 @@ double degrees(double radians)
 
 std::string fixed(double v, int decimals)
 {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
+    return TextView::fixed(v, decimals);
 }
 
 // What the receiver's fix quality number means (the GGA scale).

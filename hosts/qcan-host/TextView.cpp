@@ -25,13 +25,6 @@ std::string rpad(const std::string& s, size_t width)
     return s.size() >= width ? s + " " : std::string(width - s.size(), ' ') + s + " ";
 }
 
-std::string fixed(double v, int decimals)
-{
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
-}
-
 const char* const kRed = "\x1b[31m";
 const char* const kPlain = "\x1b[0m";
 
@@ -45,6 +38,13 @@ std::string shortStatus(const HostSnapshot::Sensor& s)
 }
 
 }  // namespace
+
+std::string TextView::fixed(double v, int decimals)
+{
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
 
 std::string TextView::formatReading(const HostSnapshot::Reading& r)
 {

@@ -14,4 +14,6 @@ public:
     static std::string render(const HostSnapshot& snapshot, bool terminal, bool raw = false);
     // A reading as "name=value" (groups as "name(a=1 b=2)").
     static std::string formatReading(const HostSnapshot::Reading& r);
+    // A number with that many decimals, as every unit-bearing value of the table is written.
+    static std::string fixed(double v, int decimals);
 };
