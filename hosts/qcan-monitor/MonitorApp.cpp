@@ -43,17 +43,29 @@ bool MonitorApp::OnInit()
     if (!wxApp::OnInit())
         return false;
     SetAppName(wxT("qcan-monitor"));
-    if (mode == Mode::Diagnostics) {
-        std::fprintf(stderr, "qcan-monitor: the diagnostics window is not part of this build; "
-                             "--config opens the adapter configuration\n");
-        return false;
-    }
+    return true;
+}
+
+bool MonitorApp::OnCmdLineHelp(wxCmdLineParser& parser)
+{
+    parser.Usage();
+    mode = Mode::Help;
     return true;
 }
 
 int MonitorApp::OnRun()
 {
-    return mode == Mode::Configuration ? runConfiguration() : wxApp::OnRun();
+    switch (mode) {
+    case Mode::Help:
+        return 0;
+    case Mode::Configuration:
+        return runConfiguration();
+    case Mode::Diagnostics:
+        break;
+    }
+    std::fprintf(stderr, "qcan-monitor: the diagnostics window is not part of this build; "
+                         "--config opens the adapter configuration\n");
+    return 2;
 }
 
 int MonitorApp::runConfiguration()

@@ -4,7 +4,8 @@
 //   --config              the adapter configuration dialog on its own; the program ends when it closes
 //   --screenshot=FILE     (hidden) with --config: saves the dialog as a PNG once it is drawn, then
 //                         closes it through its "Save and close" button
-// Without a mode the diagnostics window is meant; until it exists the program says so and ends.
+// Without a mode the diagnostics window is meant; until it exists the program says so and ends
+// with status 2.
 
 #include <wx/app.h>
 #include <wx/cmdline.h>
@@ -12,12 +13,13 @@
 
 class MonitorApp : public wxApp {
 public:
-    enum class Mode { Diagnostics, Configuration };
+    enum class Mode { Diagnostics, Configuration, Help };
 
     bool OnInit() override;
     int OnRun() override;
     void OnInitCmdLine(wxCmdLineParser& parser) override;
     bool OnCmdLineParsed(wxCmdLineParser& parser) override;
+    bool OnCmdLineHelp(wxCmdLineParser& parser) override;
 
 private:
     int runConfiguration();
