@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include <wx/datetime.h>
-#include <wx/log.h>
 #include <wx/utils.h>
 
 #include "Clock.h"
+#include "LogFileIO.h"
 #include "LoggerThread.h"
 #include "QCANDevice.h"
 #include "WispEasyWrapper.h"
@@ -137,13 +137,10 @@ void DataLogging::start()
     fileNameUtf8 = utf8(fileName);
     if (device)
         cuaId = device->getCuaId();
-    {
-        wxLogNull quiet;  // our own log says what went wrong
-        file.Open(fileName, wxT("w"));
-    }
+    openLogFile(file, fileName, "w");
     if (!device) {
         QLOG_INFO("DataLogging") << "No device passed to DataLogging";
-        file.Close();
+        closeLogFile(file);
         return;
     }
     if (!file.IsOpened()) {
@@ -153,10 +150,7 @@ void DataLogging::start()
     }
     QLOG_INFO("DataLogging") << "Opened datalogger file " << fileName;
     writeBuffer(buildHeader());
-    {
-        wxLogNull quiet;
-        file.Close();
-    }
+    closeLogFile(file);
 
     if (parserId == NO_PARSER)
         SetFilterToDevice();
@@ -200,19 +194,14 @@ DataLogging::~DataLogging()
     }
     flush();
     QLOG_INFO("~DataLogging") << "Closing datalogger file " << fileName;
-    if (file.IsOpened()) {
-        wxLogNull quiet;
-        file.Flush();
-    }
-    if (!file.IsOpened()) {
-        wxLogNull quiet;
-        file.Open(fileName, wxT("a"));
-    }
+    if (file.IsOpened())
+        std::fflush(file.fp());
+    if (!file.IsOpened())
+        openLogFile(file, fileName, "a");
     if (file.IsOpened()) {
         if (appendHeader)
             writeBuffer(buildTrailer());
-        wxLogNull quiet;
-        file.Close();
+        closeLogFile(file);
     }
     std::fputs("Datalogging stopped\n", stdout);
     std::fflush(stdout);
@@ -313,14 +302,11 @@ bool DataLogging::formatNext()
 
 void DataLogging::flush()
 {
-    if (!file.IsOpened()) {
-        wxLogNull quiet;
-        file.Open(fileName, wxT("a"));
-    }
+    if (!file.IsOpened())
+        openLogFile(file, fileName, "a");
     if (file.IsOpened()) {
         writeBuffer(textBuffer);
-        wxLogNull quiet;
-        file.Close();
+        closeLogFile(file);
     } else if (!writeFailing) {
         // The folder may have gone; the batch is dropped like one that failed to write.
         writeFailing = true;
@@ -331,10 +317,7 @@ void DataLogging::flush()
 
 bool DataLogging::writeBuffer(const std::string& text)
 {
-    wxLogNull quiet;  // our own log says what went wrong, once
-    const size_t written = text.empty() ? 0 : file.Write(text.data(), text.size());
-    // A full disk may accept the bytes into the stream's buffer and refuse them on the flush.
-    const bool ok = written == text.size() && file.Flush();
+    const bool ok = writeLogFile(file, text.data(), text.size());
     if (!ok && !writeFailing) {
         writeFailing = true;
         QLOG_ERROR("flush") << "Error writing log to file " << fileName;
