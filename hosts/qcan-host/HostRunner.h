@@ -10,6 +10,8 @@
 
 #include "HostOptions.h"
 
+class HostLogging;
+
 namespace Sensors {
 class SensorManager;
 }
@@ -22,6 +24,8 @@ public:
     // The process's exit status: 0 done or interrupted, 1 no adapter connected (or the plug-in
     // did not stop cleanly).
     int run();
+    // Traffic recording to start once the adapters exist and to close before they disconnect.
+    void setLogging(HostLogging* logging_) { logging = logging_; }
 
     // SIGINT and SIGTERM only set a flag; the refresh loop sees it within a few milliseconds.
     static void installSignalHandlers();
@@ -43,6 +47,7 @@ private:
     static volatile std::sig_atomic_t stopFlag;
 
     HostOptions options;
+    HostLogging* logging = nullptr;
     std::FILE* out;
     std::FILE* err;
     bool terminal;
