@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "HostOptions.h"
+#include "HostSnapshot.h"
 
 class HostLogging;
 
@@ -48,6 +49,9 @@ private:
 
     HostOptions options;
     HostLogging* logging = nullptr;
+    HostSnapshot::Filter filter;  // from --sensor and --class
+    HostSnapshot last;            // the previous refresh, for rates over the time between
+    bool haveLast = false;
     std::FILE* out;
     std::FILE* err;
     bool terminal;

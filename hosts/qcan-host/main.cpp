@@ -12,6 +12,7 @@
 #include "HostLogging.h"
 #include "HostOptions.h"
 #include "HostRunner.h"
+#include "MessageCatalog.h"
 
 int main(int argc, char** argv)
 {
@@ -59,6 +60,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "qcan-host: wxWidgets could not be initialised\n");
             return 1;
         }
+        // Words instead of the plug-in's translation keys; without a catalogue the keys show.
+        if (MessageCatalog::load().empty())
+            std::fprintf(stderr, "qcan-host: no message catalogue in %s, texts are shown as their keys\n",
+                         MessageCatalog::defaultFolder().c_str());
         HostRunner runner(options, out, stderr, terminal);
         if (logging.enabled())
             runner.setLogging(&logging);
