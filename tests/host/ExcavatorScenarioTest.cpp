@@ -132,6 +132,9 @@ TEST(ExcavatorScenario, JoystickButtonsFollowTheCycle)
 // noise it adds: compass heading, tilt pitch and roll, tiltrotator angle and antenna position.
 TEST(ExcavatorScenario, ReadingsAgreeWithTheSimulatedPose)
 {
+    using S = ExcavatorScenario;
+    const double kLat0 = S::kLat0, kLon0 = S::kLon0, kHeight0 = S::kHeight0, kGeoid = S::kGeoid, kEast0 = S::kEast0,
+                 kNorth0 = S::kNorth0;
     ExcavatorScenario s;
     std::map<std::string, int> checked;
     std::vector<_TGENERIC_CAN_FRAME> frames;
@@ -150,7 +153,7 @@ TEST(ExcavatorScenario, ReadingsAgreeWithTheSimulatedPose)
             } else if (f.header.ext && type == 16 && (msg == 18 || msg == 14)) {
                 // Pitch about y after roll about x: y/w = tan(pitch/2), x/w = tan(roll/2).
                 const double x = le16(f.data), y = le16(f.data + 2), z = le16(f.data + 4), w = le16(f.data + 6);
-                ASSERT_NEAR(std::sqrt(w * w + x * x + y * y + z * z), ExcavatorScenario::kQ14, 4.0) << t;
+                ASSERT_NEAR(std::sqrt(w * w + x * x + y * y + z * z), S::kQ14, 4.0) << t;
                 const double pitch = number == 101 ? p.bucketPitch : number == 102 ? p.stickPitch
                                    : number == 103 ? p.boomPitch : p.framePitch;
                 const double roll = number == 101 ? p.bucketRoll + p.frameRoll : p.frameRoll;
@@ -160,13 +163,10 @@ TEST(ExcavatorScenario, ReadingsAgreeWithTheSimulatedPose)
             } else if (f.header.ext && type == 11 && msg >= 1 && msg <= 6) {
                 // The antenna: 1.0 m behind and 0.9 m left of the swing centre, 1 cm of noise.
                 const double h = p.heading * kPi / 180.0, east = -std::sin(h) - 0.9 * std::cos(h);
-                const double north = -std::cos(h) + 0.9 * std::sin(h), cosLat = std::cos(ExcavatorScenario::kLat0 * kPi / 180.0);
-                const double want[6] = {ExcavatorScenario::kLat0 + north / 111320.0,
-                                        ExcavatorScenario::kLon0 + east / (111320.0 * cosLat),
-                                        ExcavatorScenario::kHeight0 + ExcavatorScenario::kGeoid,
-                                        ExcavatorScenario::kEast0 + east, ExcavatorScenario::kNorth0 + north,
-                                        ExcavatorScenario::kHeight0};
-                const double metresPerUnit[6] = {111320.0, 111320.0 * cosLat, 1, 1, 1, 1};
+                const double north = -std::cos(h) + 0.9 * std::sin(h), m = 111320.0, cosLat = std::cos(kLat0 * kPi / 180.0);
+                const double want[6] = {kLat0 + north / m, kLon0 + east / (m * cosLat), kHeight0 + kGeoid,
+                                        kEast0 + east, kNorth0 + north, kHeight0};
+                const double metresPerUnit[6] = {m, m * cosLat, 1, 1, 1, 1};
                 double v;
                 std::memcpy(&v, f.data, 8);
                 ASSERT_NEAR((v - want[msg - 1]) * metresPerUnit[msg - 1], 0.0, 0.03) << t << " message " << msg;

@@ -132,7 +132,8 @@ TEST(FrameParsers, IdentifierRulesDecideWhichSensorTakesAFrame)
     // 109 and 111 feed the drill depth sensor and then the controller; the first stage does not
     // look at the extended flag. 101 feeds the depth sensor and then the slope unit.
     ASSERT_TRUE(a.receive(109, false, {0, 0, 0, 0, 1, 0}));
-    EXPECT_TRUE(live(a, 117, SDT_DEPTH) != nullptr && io->flag109);
+    EXPECT_NE(live(a, 117, SDT_DEPTH), nullptr);
+    EXPECT_TRUE(io->flag109);
     ASSERT_TRUE(a.receive(111, false, {0, 0, 0, 0, 1}));
     EXPECT_TRUE(io->flag111);
     ASSERT_TRUE(a.receive(109, true, {0, 0, 0, 0, 0, 0}));

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include <wx/init.h>
@@ -18,7 +17,6 @@
 #include "LogCapture.h"
 #include "SensorManager.h"
 #include "TestAdapter.h"
-#include "TiltSensorG1.h"
 
 using Sensors::Clock;
 using Sensors::QCANDevice;
@@ -76,13 +74,6 @@ TEST(SensorManager, FreshManagerIsEnabledWithNoAdapter)
     EXPECT_FALSE(manager()->isConnected(0));
     EXPECT_FALSE(manager()->isAPIConnected());
     EXPECT_EQ(manager()->getStatus(0), "[SENSOR_STATUS] CAN adapter is not connected");
-}
-
-TEST(SensorManager, TypedGetterOfAnUnknownSensorHandsOutAFreshOne)
-{
-    const Sensors::TiltSensorG1 tilt = manager()->getTiltSensorG1(101, 3);
-    EXPECT_EQ(std::make_tuple(tilt.getSensorId(), tilt.getCuaId(), tilt.getMessageCount()), std::make_tuple(101, 3, 0));
-    EXPECT_FALSE(tilt.isSensorOk());
 }
 
 TEST(SensorManager, OperationsOnAMissingAdapterFailByTheirResult)
@@ -390,13 +381,12 @@ TEST(SensorManager, ProcessMayEndWithAdaptersStillConnected)
     // A child process connects two adapters and ends as a host does, wxWidgets first, without
     // disconnecting: the manager's destructor stops its thread and closes the adapters.
     testing::FLAGS_gtest_death_test_style = "threadsafe";
-    EXPECT_EXIT(
-        {
-            useAdapters("DUMMY1=dummy;DUMMY2=dummy");
-            const bool up = manager()->connect(wxT("DUMMY1")) == 1 && manager()->connect(wxT("DUMMY2")) == 2 &&
-                            eventually([] { return connected(1) && connected(2); });
-            wxUninitialize();
-            std::exit(up ? 0 : 3);
-        },
-        testing::ExitedWithCode(0), "");
+    auto child = [] {
+        useAdapters("DUMMY1=dummy;DUMMY2=dummy");
+        const bool up = manager()->connect(wxT("DUMMY1")) == 1 && manager()->connect(wxT("DUMMY2")) == 2 &&
+                        eventually([] { return connected(1) && connected(2); });
+        wxUninitialize();
+        std::exit(up ? 0 : 3);
+    };
+    EXPECT_EXIT(child(), testing::ExitedWithCode(0), "");
 }

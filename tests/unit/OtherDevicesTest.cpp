@@ -212,8 +212,7 @@ TEST(OtherDevices, SandvikReadingsAndValueLimits)
     for (const auto& f : {standardFrame(1904, {1, 0xFF, 9, 9, 9}), standardFrame(1904, {2, 0, 7}),
                           standardFrame(1904, {3, 0, 7, 7, 7, 7})})
         EXPECT_FALSE(parse(t, f, 400));
-    EXPECT_EQ(std::make_tuple(t.getStatusBits(), t.getCarrierTurnValue(), t.getMessageCount()),
-              std::make_tuple(0x06, 3000, 6));
+    EXPECT_EQ(std::make_tuple(t.getStatusBits(), t.getCarrierTurnValue(), t.getMessageCount()), std::make_tuple(0x06, 3000, 6));
     // Outgoing values: compass and blast direction below 3600, inclination up to 1800.
     EXPECT_EQ(std::make_tuple(t.setCompassHorzValFromExtSys(3599), t.setBlastDir(3599), t.setHoleInclination(1800)),
               std::make_tuple(true, true, true));

@@ -92,8 +92,7 @@ TEST(BoomHeadingSensor, KeepsHeadingBytesAndTracksValidity)
     EXPECT_TRUE(parse(s, 103, {0x10, 0x20, 0x30, 0x40, 0}, 1000));
     // Status byte set: not valid, heading and its time stay; another length counts but carries nothing.
     parse(s, 103, {1, 2, 3, 4, 1}, 1100);
-    EXPECT_EQ(std::make_tuple(s.isValid(), s.getHeadingRaw(), s.getLastValidTime()),
-              std::make_tuple(false, 0x40302010u, 1000u));
+    EXPECT_EQ(std::make_tuple(s.isValid(), s.getHeadingRaw(), s.getLastValidTime()), std::make_tuple(false, 0x40302010u, 1000u));
     parse(s, 103, {0x10, 0x20, 0x30, 0x40, 0, 0}, 1300);
     EXPECT_EQ(std::make_tuple(s.getMessageCount(), s.getLastFrameTime()), std::make_tuple(3, 1100u));
     EXPECT_FALSE(parse(s, 104, {0, 0, 0, 0, 0}, 1600));
@@ -170,8 +169,7 @@ TEST(NMEA2KPositionSensor, RapidPositionAndIgnoredGroups)
     NMEA2KPositionSensor s(mgr(), 1, 201);
     // A real rapid update: 0x1951ACE8 and 0xD56DABBE in 1e-7 degrees; not counted as a frame of the sensor.
     EXPECT_TRUE(parse(s, 0x09F8017F, {0xE8, 0xAC, 0x51, 0x19, 0xBE, 0xAB, 0x6D, 0xD5}, 1000));
-    EXPECT_EQ(std::make_tuple(s.hasPosition(true), s.hasPosition(false), s.isSensorOk()),
-              std::make_tuple(true, false, false));
+    EXPECT_EQ(std::make_tuple(s.hasPosition(true), s.hasPosition(false), s.isSensorOk()), std::make_tuple(true, false, false));
     // Neighbouring groups, one looking like a fast-packet start, change nothing.
     const uint32_t ignored[][2] = {{240, 16}, {245, 3}, {250, 3}, {250, 4}, {248, 4}, {248, 2}, {241, 18}};
     for (const auto& g : ignored)

@@ -94,7 +94,8 @@ TEST(EngconTiltrotatorSensor, SPN3331EncodeDecode)
         EXPECT_EQ(EngconTiltrotatorSensor::encodeSPN3331(EngconTiltrotatorSensor::decodeSPN3331(raw)), raw - 1) << raw;
     for (double angle : {-199.0, -90.3, 0.0, 0.001, 45.0, 179.99, 311.0}) {
         const double back = EngconTiltrotatorSensor::decodeSPN3331(EngconTiltrotatorSensor::encodeSPN3331(angle));
-        EXPECT_TRUE(back <= angle - 0.5 / 128 && back > angle - 1.5 / 128) << angle;
+        EXPECT_LE(back, angle - 0.5 / 128) << angle;
+        EXPECT_GT(back, angle - 1.5 / 128) << angle;
     }
     // Truncation, not rounding (-0.5 bits cut towards zero); then wrap-around into 16 bits.
     const std::pair<double, int> encoded[] = {{0.0, 25600}, {0.0078, 25600}, {0.0079, 25601}, {-200.0, 0},
@@ -135,8 +136,7 @@ TEST(SteelwristRotationSensor, DecodesTicksAndValidity)
     _TGENERIC_CAN_FRAME f = frame(0x0CF014A9, {0, 0, 0x80, 0x00, 0, 0xF0});
     std::unique_ptr<_TQUIL1G5_CAN_FRAME> q(SensorManager::genericFrame2Quil_copy(f));
     EXPECT_TRUE(s.Parse(q.get(), 400));
-    EXPECT_EQ(std::make_tuple(s.getRotationTicks(), s.getRotationAngle(), s.getMessageCount()),
-              std::make_tuple(128, 1.0, 3));
+    EXPECT_EQ(std::make_tuple(s.getRotationTicks(), s.getRotationAngle(), s.getMessageCount()), std::make_tuple(128, 1.0, 3));
     s.Clean();
     EXPECT_EQ(std::make_tuple(s.getRotationTicks(), s.getRotationAngle()), std::make_tuple(0, 0.0));
 }
