@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "HostOptions.h"
+#include "HostSnapshot.h"
 
 namespace Sensors {
 class SensorManager;
@@ -43,6 +44,9 @@ private:
     static volatile std::sig_atomic_t stopFlag;
 
     HostOptions options;
+    HostSnapshot::Filter filter;  // from --sensor and --class
+    HostSnapshot last;            // the previous refresh, for rates over the time between
+    bool haveLast = false;
     std::FILE* out;
     std::FILE* err;
     bool terminal;

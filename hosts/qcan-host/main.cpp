@@ -10,6 +10,7 @@
 
 #include "HostOptions.h"
 #include "HostRunner.h"
+#include "MessageCatalog.h"
 
 int main(int argc, char** argv)
 {
@@ -47,6 +48,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "qcan-host: wxWidgets could not be initialised\n");
             return 1;
         }
+        // Words instead of the plug-in's translation keys; without a catalogue the keys show.
+        if (MessageCatalog::load().empty())
+            std::fprintf(stderr, "qcan-host: no message catalogue in %s, texts are shown as their keys\n",
+                         MessageCatalog::defaultFolder().c_str());
         status = HostRunner(options, out, stderr, terminal).run();
     }
     std::fclose(out);
