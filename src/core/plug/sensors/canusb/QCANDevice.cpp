@@ -153,7 +153,7 @@ void QCANDevice::reset()
     connectTime = now;
     nextRetryTime = now;
     releaseLibrary();
-    adapterHandle = nullptr;
+    forgetHandle();
     currentBaud = CAN_BAUD_NONE;
     configuredBaud = CAN_BAUD_250K;
     configuredMode = CAN_MODE_NORMAL;
@@ -195,7 +195,7 @@ bool QCANDevice::init()
         QLOG_ERROR("init") << "QCANDevice::init() QCAN API Init failed";
         return false;
     }
-    adapterHandle = nullptr;
+    forgetHandle();
     return true;
 }
 
@@ -205,7 +205,7 @@ void QCANDevice::uninit()
     wxCriticalSectionLocker guard(deviceLock);
     releaseLibrary();
     statusSeen = false;
-    adapterHandle = nullptr;
+    forgetHandle();
     filterIndex = 0;
     lastProcessTick = 0;
     delayedMessageTimer = 0;
@@ -254,7 +254,7 @@ bool QCANDevice::Connect()
         return false;
     }
     {
-        wxCriticalSectionLocker guard(deviceLock);
+        wxCriticalSectionLocker guard(handleLock);
         std::memcpy(functionTable, table, sizeof table);
         adapterHandle = handle;
     }
@@ -274,7 +274,7 @@ void QCANDevice::disconnectHandle()
     QCANClose_t closeAdapter = nullptr;
     void* handle = nullptr;
     {
-        wxCriticalSectionLocker guard(deviceLock);
+        wxCriticalSectionLocker guard(handleLock);
         if (adapterHandle && functionTable[QCAN_ENTRY_CLOSE]) {
             closeAdapter = reinterpret_cast<QCANClose_t>(functionTable[QCAN_ENTRY_CLOSE]);
             handle = adapterHandle;
@@ -917,6 +917,7 @@ bool QCANDevice::addSensor(Sensor* sensor)
 {
     if (!sensor || !IsConnected())
         return false;
+    sensor->setLive();
     wxCriticalSectionLocker guard(deviceLock);
     sensors.push_back(sensor);
     return true;
@@ -1081,10 +1082,24 @@ QCANReceived QCANDevice::GetReceived()
 
 // --- sending -------------------------------------------------------------------------------------
 
+bool QCANDevice::hasHandle()
+{
+    wxCriticalSectionLocker guard(handleLock);
+    return adapterHandle != nullptr;
+}
+
+void QCANDevice::forgetHandle()
+{
+    wxCriticalSectionLocker guard(handleLock);
+    adapterHandle = nullptr;
+}
+
 template <class F>
 F QCANDevice::entry(QCANTableIndex index, void** handle)
 {
-    wxCriticalSectionLocker guard(deviceLock);
+    // Its own innermost lock, not the device lock: sends come from code that holds a sensor's
+    // lock, and the device lock comes before a sensor's.
+    wxCriticalSectionLocker guard(handleLock);
     *handle = adapterHandle;
     if (!adapterHandle)
         return nullptr;
@@ -1217,7 +1232,7 @@ ECANBaud QCANDevice::GetBaudrate(bool ask)
         return currentBaud;
     if (!isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_INITIALIZED))
         return CAN_BAUD_NONE;
-    if (adapterHandle)
+    if (hasHandle())
         currentBaud = readBaud();
     return currentBaud;
 }
@@ -1271,7 +1286,7 @@ bool QCANDevice::SetBusPowerSwitch(unsigned int on, bool apply)
 unsigned int QCANDevice::GetBusPowerSwitch(bool ask)
 {
     wxCriticalSectionLocker guard(deviceLock);
-    if (!ask || !adapterHandle)
+    if (!ask || !hasHandle())
         return configuredBusPower ? 1u : 0u;
     if (!isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_CONNECTING))
         return 0;
@@ -1353,7 +1368,7 @@ bool QCANDevice::verifyConnectionParameters()
     wxCriticalSectionLocker guard(deviceLock);
     void* handle = nullptr;
     applyBaudrate(configuredBaud);
-    if (adapterHandle && isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_INITIALIZED))
+    if (hasHandle() && isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_INITIALIZED))
         currentBaud = readBaud();
     SetTermination(configuredTermination, true);
     if (QCANGetTermination_t get = entry<QCANGetTermination_t>(QCAN_ENTRY_GET_TERMINATION, &handle))
