@@ -985,7 +985,10 @@ void QCANDevice::updateSensors(unsigned long long now)
 {
     const unsigned long long elapsed = GetTick() - lastUpdateTick;
     lastUpdateTick = now;
-    wxCriticalSectionLocker guard(deviceLock);
+    // The device lock is held only while each sensor is found and locked, not across its Update:
+    // an Update may send, and sending takes the manager's table lock, which must never come after
+    // the device lock. Sensors are deleted only on this thread, so the walk by index stays valid;
+    // a sensor added meanwhile is updated on the next pass.
     for (unsigned short i = 0;; ++i) {
         Sensor* s = getSensor(i, true);
         if (!s)

@@ -530,6 +530,14 @@ int SensorManager::connect(const wxString& name, int cuaId)
         }
         QCANDevice* device = new QCANDevice(cuaId, name);
         device->setReconn(true);
+        // Described before it enters the table: host threads read the description without a lock.
+        if (adapterCache) {
+            for (int i = 0; i < adapterCache->getSize(); ++i) {
+                const CUADeviceInfoItem item = adapterCache->getDeviceInfo(i);
+                if (item.name == name)
+                    device->setDescription(item.description);
+            }
+        }
         setSensorManagerEnabled(true);
         running = true;
         addQCANDevice(device);
@@ -537,13 +545,6 @@ int SensorManager::connect(const wxString& name, int cuaId)
         // A disconnect of all adapters that came in between leaves a stopping thread, which would
         // take this adapter with it and leave nothing running.
         refused = !startThread();
-        if (!refused && adapterCache) {
-            for (int i = 0; i < adapterCache->getSize(); ++i) {
-                const CUADeviceInfoItem item = adapterCache->getDeviceInfo(i);
-                if (item.name == name)
-                    device->setDescription(item.description);
-            }
-        }
         if (!refused && !isEnabled()) {
             printf("SensorManager: QCANDevice %d created but not connected. Enable SensorManager to connect devices",
                    cuaId);

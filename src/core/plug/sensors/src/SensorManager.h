@@ -3,6 +3,7 @@
 // The host's single entry into the plug-in: one process-wide manager that owns the adapter table,
 // the manager thread and the shared receive ring, and hands out copies of sensors.
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -268,7 +269,7 @@ private:
     wxCriticalSection handlerCallLock;        // held while named handlers run, outside fifoLock
     unsigned long long mainThreadLastTick;
     unsigned long long lastConnectTick;
-    bool running;
+    std::atomic<bool> running;  // read without a lock
     wxString statusCacheText;
     unsigned long long statusCacheTime;
     int lastCuaId;
