@@ -45,7 +45,7 @@
 
 namespace Sensors {
 
-// Runs the manager's end when the process exits. The instance itself is never freed, so that a
+// Runs the end of the manager when the process exits. The instance itself is never freed, so that a
 // thread that is still finishing never touches freed memory.
 struct SensorManagerExitGuard {
     SensorManager* manager;
@@ -118,7 +118,7 @@ void SensorManager::shutdown()
             devicePointers.clear();
         }
     }
-    left.clear();  // outside the table lock: closing an adapter waits for the library's threads
+    left.clear();  // outside the table lock: closing an adapter waits for the threads of the library
 }
 
 // --- flags and clock ---------------------------------------------------------------------------
@@ -380,7 +380,7 @@ bool SensorManager::removeQCANDevice(int cuaId)
     }
     if (!device)
         return false;
-    // Closed outside the table lock: closing waits for the library's threads, whose callbacks may
+    // Closed outside the table lock: closing waits for the threads of the library, whose callbacks may
     // send through the manager. Closed here, not by whichever holder lets go last, so that no
     // library thread can be that holder and wait for itself.
     if (device->IsConnected())
@@ -785,9 +785,9 @@ bool SensorManager::withLiveSensor(unsigned char sensorId, SensorDeviceType type
 template <class T>
 T SensorManager::getTypedSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool markActive)
 {
-    // The host gets a copy taken under the sensor's lock, never the live object; the adapter is
+    // The host gets a copy taken under the lock of the sensor, never the live object; the adapter is
     // held until the copy is made. The table is looked at before the sensor is locked: its lock is
-    // never taken inside a sensor's.
+    // never taken inside the lock of a sensor.
     const bool noAdapters = getQCANDeviceCount() == 0;
     QCANDeviceRef holder;
     Sensor* s = findSensor(sensorId, type, cuaId, true, holder);
@@ -1296,8 +1296,8 @@ bool SensorManager::RxDataBufferIsEmpty()
 
 bool SensorManager::processRxBuffer()
 {
-    // The handlers run outside fifoLock: the adapters' receive path takes fifoLock inside their
-    // receive lock, and a handler may well read an adapter's counters or change its parsers.
+    // The handlers run outside fifoLock: the receive path of an adapter takes fifoLock inside their
+    // receive lock, and a handler may well read the counters of an adapter or change its parsers.
     // handlerCallLock keeps a handler from being called after its unregistering returned.
     wxCriticalSectionLocker calls(handlerCallLock);
     RxCANFrameT frame;
@@ -1381,7 +1381,7 @@ bool SensorManager::startThread()
 void SensorManager::joinEndedThread()
 {
     // Called with threadLock held, once threadRunning is false: the thread has done its last act
-    // and is only returning. Joining it makes its end, wxWidgets' own clean-up of the thread
+    // and is only returning. Joining it makes its end, the clean-up of the thread by wxWidgets
     // included, happen before whatever the caller does next.
     if (!thread || wxThread::This() == thread)
         return;
@@ -1434,8 +1434,8 @@ bool SensorManager::waitForManagerThreadTermination(unsigned long timeoutMs)
         }
         notifier.Post();
         QLOG_INFO("waitForManagerThreadTermination") << "Wait for thread to stop";
-        // Real time, in steps: this waits for a real thread, not for the plug-in's clock. The
-        // thread's end wakes the wait at once.
+        // Real time, in steps: this waits for a real thread, not for the clock of the plug-in. The
+        // end of the thread wakes the wait at once.
         {
             std::unique_lock<std::mutex> lock(threadEndMutex);
             threadEnded.wait_for(lock, std::chrono::milliseconds(50), [this] { return !isThreadRunning(); });
@@ -1460,7 +1460,7 @@ void SensorManager::managerThreadDisconnected()
         wxCriticalSectionLocker guard(stateLock);
         threadRunning = false;
     }
-    // The thread's last act: whoever waits for its end may now join it.
+    // The last act of the thread: whoever waits for its end may now join it.
     std::lock_guard<std::mutex> lock(threadEndMutex);
     threadEnded.notify_all();
 }
