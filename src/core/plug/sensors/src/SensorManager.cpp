@@ -518,7 +518,7 @@ int SensorManager::connect(const wxString& name, int cuaId)
         QLOG_ERROR("connect") << "SensorManager: connect refused, the manager thread is still stopping: " << name;
         return -1;
     }
-    bool refused = false;
+    bool refused;
     {
         wxCriticalSectionLocker guard(tableLock);
         if (name.IsEmpty() || cuaId < 1 || QCANDeviceExists(cuaId)) {
@@ -542,15 +542,16 @@ int SensorManager::connect(const wxString& name, int cuaId)
         running = true;
         addQCANDevice(device);
         notifier.Post();
-        // A disconnect of all adapters that came in between leaves a stopping thread, which would
-        // take this adapter with it and leave nothing running.
-        refused = !startThread();
-        if (!refused && !isEnabled()) {
+        if (!isEnabled()) {
             printf("SensorManager: QCANDevice %d created but not connected. Enable SensorManager to connect devices",
                    cuaId);
             fflush(stdout);
         }
     }
+    // Started after the table lock: starting may join an ended thread, and the thread lock never
+    // comes inside the table lock. A disconnect of all adapters that came in between leaves a
+    // stopping thread, which would take this adapter with it and leave nothing running.
+    refused = !startThread();
     if (refused) {
         // Taken out after the table lock: a host call may hold the adapter, and its last holder
         // closes it.
