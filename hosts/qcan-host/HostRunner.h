@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "HostOptions.h"
+#include "HostSession.h"
 
 namespace Sensors {
 class SensorManager;
@@ -22,6 +23,8 @@ public:
     // The process's exit status: 0 done or interrupted, 1 no adapter connected (or the plug-in
     // did not stop cleanly).
     int run();
+    // Work beside the refresh loop (not owned); see HostSession.
+    void attach(HostSession* session) { sessions.push_back(session); }
 
     // SIGINT and SIGTERM only set a flag; the refresh loop sees it within a few milliseconds.
     static void installSignalHandlers();
@@ -34,6 +37,8 @@ private:
     bool waitForAdapters(Sensors::SensorManager& manager, const std::vector<int>& ids);
     void show(Sensors::SensorManager& manager, const std::vector<int>& ids, long long sequence);
     int shutdown(Sensors::SensorManager& manager, int status);
+    // Tells every session of the refresh; true when one of them is finished.
+    bool sessionFinished();
     // Sleeps in short steps until the monotonic millisecond `untilMs`; false when a stop came.
     static bool sleepUntil(long long untilMs);
     static long long monotonicMs();
@@ -43,6 +48,7 @@ private:
     static volatile std::sig_atomic_t stopFlag;
 
     HostOptions options;
+    std::vector<HostSession*> sessions;
     std::FILE* out;
     std::FILE* err;
     bool terminal;

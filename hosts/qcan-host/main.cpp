@@ -3,25 +3,43 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include <wx/init.h>
 
 #include "HostOptions.h"
+#include "HostReplay.h"
 #include "HostRunner.h"
+#include "ReplayOptions.h"
 
 int main(int argc, char** argv)
 {
     HostOptions options;
+    ReplayOptions replayOptions;
     std::string error;
-    if (!HostOptions::parse(argc, argv, options, error)) {
+    std::vector<std::string> hostArgs;
+    if (!ReplayOptions::extract(argc, argv, replayOptions, hostArgs, error)) {
+        std::fprintf(stderr, "qcan-host: %s\n", error.c_str());
+        return 2;
+    }
+    std::vector<const char*> hostArgv;
+    for (const std::string& a : hostArgs)
+        hostArgv.push_back(a.c_str());
+    if (!HostOptions::parse(static_cast<int>(hostArgv.size()), hostArgv.data(), options, error)) {
         std::fprintf(stderr, "qcan-host: %s\n", error.c_str());
         return 2;
     }
     if (options.help) {
-        std::fputs(HostOptions::usage().c_str(), stdout);
+        std::fputs((HostOptions::usage() + ReplayOptions::usage()).c_str(), stdout);
         return 0;
+    }
+    if (replayOptions.enabled() && options.adapters.empty() && options.vendor.empty()) {
+        // Only the log's traffic: a dummy adapter has none of its own.
+        setenv("QCAN_ADAPTERS", (std::string(ReplayOptions::DUMMY_ADAPTER) + "=dummy").c_str(), 1);
+        options.adapters.push_back(ReplayOptions::DUMMY_ADAPTER);
     }
 
     // The plug-in writes progress lines of its own to standard output. Our views keep the real
@@ -47,7 +65,13 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "qcan-host: wxWidgets could not be initialised\n");
             return 1;
         }
-        status = HostRunner(options, out, stderr, terminal).run();
+        HostRunner runner(options, out, stderr, terminal);
+        std::unique_ptr<HostReplay> replay;
+        if (replayOptions.enabled()) {
+            replay.reset(new HostReplay(replayOptions, stderr, isatty(STDERR_FILENO) == 1));
+            runner.attach(replay.get());
+        }
+        status = runner.run();
     }
     std::fclose(out);
     return status;
