@@ -1,25 +1,23 @@
 // Any bytes as one line of a replayed log, in a HEX and in a DEC file, and as a whole file for the
-// header checks: nothing may crash, hang or read out of bounds, and every frame that comes out must
-// be one the adapter can carry.
+// reader and the header checks: nothing may crash, hang or read out of bounds, and every frame that
+// comes out must be one the adapter can carry.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <string>
-
-#include <unistd.h>
 
 #include <wx/init.h>
 #include <wx/string.h>
 
 #include "LogFileReplay.h"
+#include "ReplayEngine.h"
 #include "ReplayLineParser.h"
 
 using Sensors::ReplayLine;
 using Sensors::ReplayLineParser;
 
 namespace {
-
-std::string g_path;
 
 void checkFrame(const ReplayLine& line)
 {
@@ -52,7 +50,6 @@ void parseBoth(const wxString& text)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     static wxInitializer wx;
-    g_path = "/tmp/replay_line_fuzz." + std::to_string(getpid()) + ".log";
     return 0;
 }
 
@@ -63,10 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     parseBoth(wxString::FromUTF8(bytes.data(), bytes.size()));
     parseBoth(wxString::From8BitData(bytes.data(), bytes.size()));
 
-    if (std::FILE* f = std::fopen(g_path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-        Sensors::LogFileReplay::validateLogFile(wxString::FromUTF8(g_path.c_str()));
+    // The whole input as a file for the header checks, through the same reader, from memory.
+    if (size > 0) {
+        if (std::FILE* f = fmemopen(const_cast<uint8_t*>(data), size, "rb")) {
+            std::deque<wxString> lines;
+            if (Sensors::ReplayEngine::readLines(f, lines, Sensors::ReplayEngine::HEADER_LINES)) {
+                Sensors::ReplayEngine::checkHeader(Sensors::ReplayEngine::headerText(lines));
+                for (const wxString& l : lines)
+                    parseBoth(l);
+            }
+            std::fclose(f);
+        }
     }
     return 0;
 }

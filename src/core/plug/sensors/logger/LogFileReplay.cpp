@@ -1,6 +1,6 @@
 #include "LogFileReplay.h"
 
-#include <wx/textfile.h>
+#include <deque>
 
 #include "LogFileReplayThread.h"
 #include "ReplayLineParser.h"
@@ -24,14 +24,12 @@ LogFileReplay::~LogFileReplay()
 
 bool LogFileReplay::validateLogFile(const wxString& fileName)
 {
-    wxTextFile file;
-    if (!ReplayEngine::readFile(file, fileName)) {
+    std::deque<wxString> lines;
+    if (!ReplayEngine::readLines(fileName, lines, ReplayEngine::HEADER_LINES)) {
         QLOG_INFO("validateLogFile") << "Replay file open failed : " << fileName;
         return false;
     }
-    const wxString header = ReplayEngine::headerText(file);
-    file.Close();
-    return ReplayEngine::checkHeader(header);
+    return ReplayEngine::checkHeader(ReplayEngine::headerText(lines));
 }
 
 bool LogFileReplay::getCanFrame(const wxString& line, bool hexadecimal, _TGENERIC_CAN_FRAME& frame,

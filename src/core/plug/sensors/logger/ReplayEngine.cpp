@@ -1,8 +1,10 @@
 #include "ReplayEngine.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
-#include <wx/log.h>
 #include <wx/utils.h>
 
 #include "Clock.h"
@@ -14,7 +16,6 @@ namespace Sensors {
 
 namespace {
 
-const unsigned int HEADER_LINES = 250;
 const wxString COLUMN_LINE = wxT("<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>");
 const wxString END_LINE = wxT("***END DATE AND TIME ");
 const unsigned int IDLE_MS = 100;
@@ -47,6 +48,7 @@ ReplayEngine::ReplayEngine(const wxString& fileName_, int cuaId_, bool loop_, bo
       interval(interval_),
       pacing(pacing_),
       hexadecimal(false),
+      fileOpen(false),
       firstDataLine(0),
       lastDataLine(0),
       currentIndex(0),
@@ -77,19 +79,79 @@ ReplayEngine::ReplayEngine(const wxString& fileName_, int cuaId_, bool loop_, bo
     pending.index = static_cast<unsigned int>(-1);
 }
 
-bool ReplayEngine::readFile(wxTextFile& file, const wxString& name)
+bool ReplayEngine::readLines(const wxString& name, std::deque<wxString>& lines, size_t maxLines)
 {
-    wxLogNull quiet;  // the failure is reported in the replay's own words
-    return file.Open(name);
+    lines.clear();
+    std::FILE* f = std::fopen(name.fn_str(), "rb");
+    if (!f)
+        return false;
+    const bool ok = readLines(f, lines, maxLines);
+    std::fclose(f);
+    return ok;
 }
 
-wxString ReplayEngine::headerText(const wxTextFile& file)
+bool ReplayEngine::readLines(std::FILE* f, std::deque<wxString>& lines, size_t maxLines)
+{
+    lines.clear();
+    std::vector<char> chunk(64 * 1024);
+    std::string partial;
+    bool ok = true;
+    auto addLine = [&](const char* b, size_t n) {
+        if (n > 0 && b[n - 1] == '\r')
+            --n;
+        if (lines.empty() && n >= 3 && std::memcmp(b, "\xEF\xBB\xBF", 3) == 0) {
+            b += 3;  // a byte-order mark
+            n -= 3;
+        }
+        size_t i = 0;
+        while (i < n && !(b[i] & 0x80))
+            ++i;
+        wxString text;
+        if (i == n) {
+            text = wxString::FromAscii(b, n);  // logs are ASCII: no conversion needed
+        } else {
+            text = wxString::FromUTF8(b, n);
+            if (text.empty())
+                text = wxString(b, wxConvISO8859_1, n);
+        }
+        lines.push_back(std::move(text));
+    };
+    while (lines.size() < maxLines) {
+        const size_t got = std::fread(chunk.data(), 1, chunk.size(), f);
+        if (got == 0) {
+            ok = !std::ferror(f);
+            break;
+        }
+        size_t start = 0;
+        for (size_t i = 0; i < got && lines.size() < maxLines; ++i) {
+            if (chunk[i] != '\n')
+                continue;
+            if (partial.empty()) {
+                addLine(chunk.data() + start, i - start);
+            } else {
+                partial.append(chunk.data() + start, i - start);
+                addLine(partial.data(), partial.size());
+                partial.clear();
+            }
+            start = i + 1;
+        }
+        if (lines.size() < maxLines)
+            partial.append(chunk.data() + start, got - start);
+    }
+    if (ok && !partial.empty() && lines.size() < maxLines)
+        addLine(partial.data(), partial.size());
+    if (!ok)
+        lines.clear();
+    return ok;
+}
+
+wxString ReplayEngine::headerText(const std::deque<wxString>& lines)
 {
     wxString header;
-    const size_t n = file.GetLineCount() < HEADER_LINES ? file.GetLineCount() : HEADER_LINES;
+    const size_t n = lines.size() < HEADER_LINES ? lines.size() : HEADER_LINES;
     for (size_t i = 0; i < n; ++i) {
         header += wxT("\n");
-        header += file[i];
+        header += lines[i].length() > 1024 ? lines[i].Left(1024) : lines[i];
     }
     return header;
 }
@@ -119,7 +181,7 @@ bool ReplayEngine::checkHeader(const wxString& header)
 bool ReplayEngine::load(bool startRunning)
 {
     // The file is read once; the checks of validateLogFile run on what was read.
-    if (!readFile(file, fileName)) {
+    if (!readLines(fileName, file)) {
         QLOG_INFO("validateLogFile") << "Replay file open failed : " << fileName;
         printLine("Replay file was not good");
         setStatus(REPLAY_ERROR);
@@ -129,13 +191,13 @@ bool ReplayEngine::load(bool startRunning)
     if (!checkHeader(header)) {
         printLine("Replay file was not good");
         setStatus(REPLAY_ERROR);
-        file.Close();
+        file.clear();
         return false;
     }
     if (!SensorManager::getInstance()->getQCANDeviceByID(cuaId)) {
         setStatus(REPLAY_ERROR);
         printLine("Bad CUAID for replay");
-        file.Close();
+        file.clear();
         return false;
     }
     if (header.Contains(wxT("***HEX***")))
@@ -146,7 +208,8 @@ bool ReplayEngine::load(bool startRunning)
         setStatus(REPLAY_ERROR);
 
     printLine("Find start");
-    const size_t lines = file.GetLineCount();
+    fileOpen = true;
+    const size_t lines = file.size();
     for (size_t i = 0; i < lines; ++i) {
         if (file[i].Contains(COLUMN_LINE)) {
             firstDataLine = static_cast<unsigned int>(i + 1);
@@ -325,11 +388,11 @@ void ReplayEngine::run()
 
 bool ReplayEngine::waitThreadEnd(unsigned int ms)
 {
-    const wxLongLong until = wxGetUTCTimeMillis() + ms;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         if (!getThreadActive())
             return true;
-        if (wxGetUTCTimeMillis() >= until)
+        if (std::chrono::steady_clock::now() >= until)
             return false;
         wake();
         wxMilliSleep(5);
@@ -546,7 +609,7 @@ bool ReplayEngine::setNewStartPos(long position)
 
 wxString ReplayEngine::getCurrentLine()
 {
-    if (!file.IsOpened())
+    if (!fileOpen)
         return wxString();
     return file[currentIndex.load()];
 }
@@ -556,7 +619,7 @@ wxString ReplayEngine::toString()
     static const char* const texts[] = {"[ERROR] ", "[LOAD ] ", "[ >>  ] ", "[ END ] ", "[PAUSE] ", "[STOP ] "};
     const int s = getStatus();
     wxString text = s >= -1 && s <= 4 ? wxString(texts[s + 1]) : wxString();
-    if (file.IsOpened()) {
+    if (fileOpen) {
         const int slash = fileName.Find(wxFILE_SEP_PATH, true);
         const int backslash = fileName.Find(wxT('\\'), true);
         const int cut = slash > backslash ? slash : backslash;

@@ -6,9 +6,11 @@
 // lives until the last of the two lets go of it.
 
 #include <atomic>
+#include <cstddef>
+#include <cstdio>
+#include <deque>
 
 #include <wx/string.h>
-#include <wx/textfile.h>
 #include <wx/thread.h>
 
 #include "ReplayLineParser.h"
@@ -48,10 +50,14 @@ public:
     bool load(bool startRunning);
     // The header checks of a log already read; logs the first failure.
     static bool checkHeader(const wxString& header);
-    // The first 250 lines, each preceded by "\n".
-    static wxString headerText(const wxTextFile& file);
-    // Reads a whole file; false (with wxWidgets' own complaints silenced) when it cannot.
-    static bool readFile(wxTextFile& file, const wxString& fileName);
+    // The first 250 lines, each preceded by "\n"; of a longer line only its first 1024 characters
+    // count, which hold any marker a header line can carry.
+    static wxString headerText(const std::deque<wxString>& lines);
+    // Reads up to `maxLines` lines of a text file (LF or CR LF), each from UTF-8, or byte for byte
+    // when it is not UTF-8; false when the file cannot be read.
+    static bool readLines(const wxString& fileName, std::deque<wxString>& lines, size_t maxLines = ~size_t(0));
+    static bool readLines(std::FILE* file, std::deque<wxString>& lines, size_t maxLines = ~size_t(0));
+    static const unsigned int HEADER_LINES = 250;
 
     // --- under the lock ---
     void start();
@@ -124,7 +130,8 @@ private:
     const int interval;
     const ReplayPacing pacing;
     std::atomic<bool> hexadecimal;
-    wxTextFile file;
+    std::deque<wxString> file;  // the whole log
+    bool fileOpen;
     unsigned int firstDataLine;
     unsigned int lastDataLine;
 
