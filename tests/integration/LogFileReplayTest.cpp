@@ -9,9 +9,12 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +22,7 @@
 #include <unistd.h>
 
 #include "Clock.h"
+#include "DataLogging.h"
 #include "DummyBus.h"
 #include "LogCapture.h"
 #include "LogFileReplay.h"
@@ -626,4 +630,122 @@ TEST(LogFileReplay, BusStateReportsKeepAnAdapterWithoutStatusReportsConnected)
         }
         EXPECT_EQ(a.device()->getQCANDevStatus() == QCAN_STATUS_CONNECTED, report) << report;
     }
+}
+
+TEST(LogFileReplay, WhatTheLoggerRecordedReplaysAsTheSameFramesWithTheSameGaps)
+{
+    TestAdapter source("DUMMY1", 1);
+    TestAdapter target("DUMMY2", 2);
+    ASSERT_TRUE(source.connect());
+    ASSERT_TRUE(target.connect());
+    LogFile file("roundtrip.log");
+    // Our logger's BUSMASTER form (milliseconds) and its interoperable form (tenths of a millisecond).
+    for (bool interoperable : {false, true}) {
+        Recorder heard(source);
+        {
+            Sensors::DataLoggingOptions o;
+            o.busmasterCompatible = interoperable;
+            Sensors::DataLogging logger(source.device(), file.wxPath(), o);
+            for (int i = 0; i < 40; ++i) {
+                // Gaps of 0 to 996 ms across second boundaries, both identifier kinds, 0 to 8 bytes.
+                Clock::advance(static_cast<unsigned long long>(i * 37) % 997);
+                const bool ext = i % 3 == 0;
+                std::vector<uint8_t> data;
+                for (int b = 0; b < i % 9; ++b)
+                    data.push_back(static_cast<uint8_t>(i * 16 + b));
+                ASSERT_TRUE(DummyBus::instance().inject(source.name(), ext ? 0x18FF0000u + i * 0x111u : 0x700u + i, ext,
+                                                        data));
+                ASSERT_TRUE(DummyBus::instance().waitDelivered(source.name()));
+            }
+        }
+        Recorder replayed(target);
+        LogFileReplay replay(file.wxPath(), 2, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
+        ASSERT_TRUE(stepUntil(replayed, 40, 30000, &replay)) << interoperable;
+        const std::vector<Seen> a = heard.frames();
+        const std::vector<Seen> b = replayed.frames();
+        ASSERT_EQ(a.size(), 40u);
+        ASSERT_EQ(b.size(), 40u);
+        for (size_t i = 0; i < a.size(); ++i) {
+            EXPECT_EQ(b[i].frame.header.id, a[i].frame.header.id) << i;
+            EXPECT_EQ(b[i].frame.header.ext, a[i].frame.header.ext) << i;
+            EXPECT_EQ(b[i].frame.header.dlc, a[i].frame.header.dlc) << i;
+            EXPECT_EQ(0, std::memcmp(b[i].frame.data, a[i].frame.data, a[i].frame.header.dlc)) << i;
+            EXPECT_EQ(b[i].at - b[0].at, a[i].at - a[0].at) << i;
+        }
+    }
+}
+
+TEST(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)
+{
+    ASSERT_EQ(std::system("command -v tshark >/dev/null 2>&1"), 0)
+        << "tshark is not installed (scripts/setup-deps.sh installs it)";
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    LogFile file("tshark.log");
+    std::vector<std::string> lines = {"***BUSMASTER Ver 2.0.0***", "***PROTOCOL CAN***",
+                                      "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***", "***[START LOGGING SESSION]***",
+                                      "***START DATE AND TIME 10:6:2013 14:15:13:50***", "***HEX***", "***SYSTEM MODE***",
+                                      "***START CHANNEL BAUD RATE***",
+                                      "***CHANNEL 1 - Kvaser - Virtual #0 (Channel 0) - 500000 bps***",
+                                      "***END CHANNEL BAUD RATE***", "***START DATABASE FILES (DBF/DBC)***",
+                                      "***END DATABASE FILES (DBF/DBC)***",
+                                      "***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***"};
+    const char* frames[] = {"14:15:14:4909 Rx 1 0x100 x 8 00 11 22 33 44 55 66 77 ",
+                            "14:15:14:5000 Rx 1 0x7FF s 3 AA BB CC ",
+                            "14:15:14:5001 Rx 1 0x18FFB93C xr 8 00 00 00 00 00 00 00 00 ",
+                            "14:15:15:0011 Rx 1 0x123 s 0 ",
+                            "14:15:16:9999 Rx 1 0x1F5 x 8 01 02 03 04 05 06 07 08 ",
+                            "14:15:17:0000 Rx 1 0x10 s 1 7F "};
+    lines.insert(lines.end(), std::begin(frames), std::end(frames));
+    lines.push_back("***END DATE AND TIME 10:6:2013 14:15:17:414***");
+    lines.push_back("***[STOP LOGGING SESSION]***");
+    file.write(lines);
+
+    const std::string cmd = "tshark -r '" + file.path() +
+                            "' -T fields -E separator=/t -e frame.time_relative -e can.id -e can.flags.xtd "
+                            "-e can.flags.rtr -e can.len -e data.data 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    ASSERT_EQ(pclose(p), 0) << out;
+
+    Recorder rec(a);
+    LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
+    ASSERT_TRUE(stepUntil(rec, 6, 4000, &replay));
+    const std::vector<Seen> seen = rec.frames();
+    ASSERT_EQ(seen.size(), 6u);
+
+    size_t i = 0;
+    std::istringstream in(out);
+    std::string row;
+    while (std::getline(in, row)) {
+        ASSERT_LT(i, seen.size()) << row;
+        std::istringstream fields(row);
+        std::string relative, id, xtd, rtr, len, data;
+        for (std::string* f : {&relative, &id, &xtd, &rtr, &len, &data})
+            std::getline(fields, *f, '\t');
+        const _TGENERIC_CAN_FRAME& f = seen[i].frame;
+        EXPECT_EQ(std::stoul(id), f.header.id) << row;
+        EXPECT_EQ(xtd == "1" || xtd == "True", f.header.ext == 1) << row;
+        EXPECT_EQ(rtr == "1" || rtr == "True", f.header.rtr == 1) << row;
+        EXPECT_EQ(std::stoul(len), f.header.dlc) << row;
+        std::string bytes;
+        for (int b = 0; b < (f.header.rtr ? 0 : f.header.dlc); ++b) {
+            char t[4];
+            std::snprintf(t, sizeof t, "%02x", f.data[b]);
+            bytes += t;
+        }
+        if (!f.header.rtr) {
+            EXPECT_EQ(data, bytes) << row;
+        }
+        // tshark's offset from the first frame, rounded up to the millisecond of the hand-driven clock.
+        const double ms = std::stod(relative) * 1000.0;
+        EXPECT_EQ(seen[i].at - seen[0].at, static_cast<unsigned long long>(std::ceil(ms - 1e-6))) << row;
+        ++i;
+    }
+    EXPECT_EQ(i, seen.size());
 }
