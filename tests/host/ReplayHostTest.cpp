@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "HostProcess.h"
 #include <nlohmann/json.hpp>
 
@@ -19,7 +21,7 @@ namespace {
 // little-endian in bytes 4 to 7) at 20 Hz for `seconds`.
 std::string writeDistanceLog(const std::string& name, int seconds)
 {
-    const std::string path = std::string(::testing::TempDir()) + name;
+    const std::string path = std::string(::testing::TempDir()) + "qcan_host_" + std::to_string(getpid()) + "_" + name;
     std::ofstream out(path, std::ios::trunc);
     out << "***BUSMASTER Ver 1.8.0***\n***PROTOCOL CAN***\n***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***\n"
            "***NOTE: CREATED WITH QUILLARD DATALOGGER***\n***START DATE AND TIME 05:12:2026 10:00:00:0000***\n"
@@ -78,7 +80,7 @@ TEST(QcanHostReplay, BadReplayArgumentsAndARefusedLogEndTheRunWithTheirReasons)
         EXPECT_EQ(r.exitStatus, 2) << b.second;
         EXPECT_EQ(r.err, b.second);
     }
-    const std::string missing = std::string(::testing::TempDir()) + "no_such.log";
+    const std::string missing = std::string(::testing::TempDir()) + "qcan_host_" + std::to_string(getpid()) + "_no_such.log";
     const HostProcess::Result r = HostProcess::run({"--replay", missing}, {});
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_NE(r.err.find("Replay file was not good"), std::string::npos) << r.err;

@@ -59,7 +59,11 @@ const std::vector<std::string> kTrailer = {"***END DATE AND TIME 05:12:2026 10:0
 // A log file in the test's temporary folder, removed at the end.
 class LogFile {
 public:
-    explicit LogFile(const std::string& name) : path_(std::string(::testing::TempDir()) + name) {}
+    // Named after the process too: test programs of several build trees may run at once.
+    explicit LogFile(const std::string& name)
+        : path_(std::string(::testing::TempDir()) + "qcan_replay_" + std::to_string(getpid()) + "_" + name)
+    {
+    }
     ~LogFile() { std::remove(path_.c_str()); }
     void write(const std::vector<std::string>& lines) const
     {
@@ -76,6 +80,7 @@ public:
         write(lines);
     }
     const std::string& path() const { return path_; }
+    std::string name() const { return path_.substr(path_.rfind('/') + 1); }
     wxString wxPath() const { return wxString::FromUTF8(path_.c_str()); }
 
 private:
@@ -269,7 +274,7 @@ TEST(LogFileReplay, ConstructionPrintsItsStepsAndToStringShowsThePosition)
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "Find start\nFind end\nData at lines 11 .. 15\nLogfile ok\npause()\nstartThread()\n");
     EXPECT_EQ(replay.getStatus(), 3);
-    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] steps.log -> CUA#1 (0 / 4)");
+    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + file.name() + " -> CUA#1 (0 / 4)");
     EXPECT_EQ(replay.getFilename(), file.wxPath());
     EXPECT_EQ(replay.getInterval(), -1);
 
@@ -280,7 +285,7 @@ TEST(LogFileReplay, ConstructionPrintsItsStepsAndToStringShowsThePosition)
     replay.start();
     EXPECT_EQ(replay.getStatus(), 1);
     ASSERT_TRUE(stepUntil(rec, 1, 200));
-    EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] steps.log -> CUA#1 (1 / 4)");
+    EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] " + file.name() + " -> CUA#1 (1 / 4)");
     replay.stop();
     EXPECT_FALSE(replay.getActive());
     ASSERT_TRUE(waitStatus(replay, 2));
@@ -474,9 +479,9 @@ TEST(LogFileReplay, LoopStartPositionAndEndOfData)
     ::testing::internal::CaptureStdout();
     replay.setNewStartPos(3);
     replay.setNewStartPos(-1);
-    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] loop.log -> CUA#1 (0 / 3)");
+    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + file.name() + " -> CUA#1 (0 / 3)");
     replay.setNewStartPos(0);
-    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] loop.log -> CUA#1 (1 / 3)");
+    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + file.name() + " -> CUA#1 (1 / 3)");
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "LogFileReplayThread new position was set too much !!!\n"
               "LogFileReplayThread new position was set too much !!!\n"
@@ -606,7 +611,7 @@ TEST(LogFileReplay, AnAdapterRemovedWhileReplayingHoldsTheReplayAndTheOtherAdapt
     EXPECT_NE(out.find("LogReplay:: No CUA Device\n"), std::string::npos);
     EXPECT_EQ(log.countPrefix(Warning, "Replay of "), 1);
     EXPECT_EQ(replay.getStatus(), 1);
-    EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] removed.log -> CUA#1 (" + std::to_string(position) + " / 2)");
+    EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] " + file.name() + " -> CUA#1 (" + std::to_string(position) + " / 2)");
 
     ASSERT_TRUE(second.receive(0x10, false, {9}));
     ASSERT_EQ(other.count(), 1u);
