@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <thread>
 
 #include "DeviceList.h"
@@ -30,6 +31,8 @@ std::string utf8(const wxString& s)
 HostRunner::HostRunner(const HostOptions& options_, std::FILE* out_, std::FILE* err_, bool terminal_)
     : options(options_), out(out_), err(err_), terminal(terminal_)
 {
+    filter.sensorIds = options.sensorIds;
+    filter.classNames = options.classNames;
 }
 
 void HostRunner::onSignal(int)
@@ -212,11 +215,13 @@ void HostRunner::show(SensorManager& manager, const std::vector<int>& ids, long 
         std::string xml = utf8(manager.ToXML(0, 0, 0));
         std::fprintf(out, "%s<!-- refresh %lld -->\n%s", terminal ? "\x1b[H\x1b[2J" : "", sequence, xml.c_str());
     } else {
-        const HostSnapshot snapshot = HostSnapshot::take(manager, ids, sequence);
+        HostSnapshot snapshot = HostSnapshot::take(manager, ids, sequence, filter, haveLast ? &last : nullptr);
         if (options.json)
             std::fprintf(out, "%s\n", JsonView::render(snapshot).c_str());
         else
-            std::fputs(TextView::render(snapshot, terminal).c_str(), out);
+            std::fputs(TextView::render(snapshot, terminal, options.raw).c_str(), out);
+        last = std::move(snapshot);
+        haveLast = true;
     }
     std::fflush(out);
 }

@@ -10,6 +10,7 @@
 
 #include "HostOptions.h"
 #include "HostSession.h"
+#include "HostSnapshot.h"
 
 namespace Sensors {
 class SensorManager;
@@ -49,6 +50,9 @@ private:
 
     HostOptions options;
     std::vector<HostSession*> sessions;
+    HostSnapshot::Filter filter;  // from --sensor and --class
+    HostSnapshot last;            // the previous refresh, for rates over the time between
+    bool haveLast = false;
     std::FILE* out;
     std::FILE* err;
     bool terminal;

@@ -13,6 +13,7 @@
 #include "HostOptions.h"
 #include "HostReplay.h"
 #include "HostRunner.h"
+#include "MessageCatalog.h"
 #include "ReplayOptions.h"
 
 int main(int argc, char** argv)
@@ -65,6 +66,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "qcan-host: wxWidgets could not be initialised\n");
             return 1;
         }
+        // Words instead of the plug-in's translation keys; without a catalogue the keys show.
+        if (MessageCatalog::load().empty())
+            std::fprintf(stderr, "qcan-host: no message catalogue in %s, texts are shown as their keys\n",
+                         MessageCatalog::defaultFolder().c_str());
         HostRunner runner(options, out, stderr, terminal);
         std::unique_ptr<HostReplay> replay;
         if (replayOptions.enabled()) {
