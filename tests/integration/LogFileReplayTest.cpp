@@ -177,6 +177,16 @@ bool stepUntil(Recorder& r, size_t n, unsigned int limitMs, LogFileReplay* repla
     return r.count() >= n;
 }
 
+// Waits in real time, without moving the clock, for the frames a pass sends at once. Stepping right
+// after start() could otherwise count the thread's cancelled idle wait as a sleeper and move the
+// clock on before the thread has run.
+bool waitFrames(Recorder& r, size_t n, int realMs = 3000)
+{
+    for (int i = 0; i < realMs && r.count() < n; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return r.count() >= n;
+}
+
 bool waitStatus(LogFileReplay& replay, int status, int realMs = 3000)
 {
     for (int i = 0; i < realMs / 5; ++i) {
@@ -284,7 +294,7 @@ TEST(LogFileReplay, ConstructionPrintsItsStepsAndToStringShowsThePosition)
     EXPECT_TRUE(replay.getThreadActive());
     replay.start();
     EXPECT_EQ(replay.getStatus(), 1);
-    ASSERT_TRUE(stepUntil(rec, 1, 200));
+    ASSERT_TRUE(waitFrames(rec, 1));
     EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] " + file.name() + " -> CUA#1 (1 / 4)");
     replay.stop();
     EXPECT_FALSE(replay.getActive());
@@ -437,6 +447,23 @@ TEST(LogFileReplay, BusmasterLogsReplayWithTheirTrueGapsAcrossSessionsAndMidnigh
                 "2013-06-06T00:00:00:060 Rx 1 0033 s 1 006 ", "***END DATE AND TIME 6:6:2013 0:0:1:0***",
                 "***[STOP LOGGING SESSION]***"});
 
+    // BUSMASTER 1.x writes no column line: its frames follow the database block.
+    LogFile old("busmaster16.log");
+    old.write({"***BUSMASTER Ver 1.6.3***", "***PROTOCOL CAN***", "***[START LOGGING SESSION]***",
+               "***START DATE AND TIME 28:5:2012 15:50:19:111***", "***HEX***", "***SYSTEM MODE***",
+               "***START DATABASE FILES (DBF/DBC)***", "***END DATABASE FILES (DBF/DBC)***",
+               "15:50:23:6543 Rx 2 0x661 s 3 00 00 01 ", "15:50:23:7539 Rx 2 0x10D s 1 02 ",
+               "***END DATE AND TIME 28:5:2012 15:50:38:876***", "***[STOP LOGGING SESSION]***"});
+    {
+        Recorder rec(a);
+        LogFileReplay replay(old.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
+        ASSERT_TRUE(stepUntil(rec, 2, 200, &replay));
+        const std::vector<Seen> s = rec.frames();
+        EXPECT_EQ(s[0].frame.header.id, 0x661u);
+        EXPECT_EQ(s[1].frame.data[0], 2);
+        EXPECT_EQ(s[1].at - s[0].at, 100u);  // 99.6 ms
+    }
+
     for (Sensors::ReplayPacing pacing : {Sensors::REPLAY_PACING_CLASSIC, Sensors::REPLAY_PACING_EXACT}) {
         Recorder rec(a);
         LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, pacing);
@@ -490,12 +517,15 @@ TEST(LogFileReplay, LoopStartPositionAndEndOfData)
     EXPECT_EQ(log.count(Information, "LogFileReplayThread new position was set !!!"), 1);
 
     // From the second data line; the loop restarts at the second data line too.
+    // No assertion may end the test while standard output is captured: its report would be lost.
     ::testing::internal::CaptureStdout();
     replay.start();
-    ASSERT_TRUE(stepUntil(rec, 6, 100, &replay));
+    const bool looped = waitFrames(rec, 1) && stepUntil(rec, 6, 100, &replay);
     replay.setLoop(false);
-    ASSERT_TRUE(waitStatus(replay, 2));
+    const bool ended = waitStatus(replay, 2);
     const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(looped) << rec.count() << " frames; " << replay.toString() << "\n" << out;
+    ASSERT_TRUE(ended) << replay.toString();
     EXPECT_NE(out.find("Loop replay\n"), std::string::npos);
     EXPECT_NE(out.find("End of replay\n"), std::string::npos);
     std::vector<int> order;
@@ -606,8 +636,9 @@ TEST(LogFileReplay, AnAdapterRemovedWhileReplayingHoldsTheReplayAndTheOtherAdapt
     const unsigned int position = replay.getPosition();
     ::testing::internal::CaptureStdout();
     first.reset();  // between two passes: the replay thread sleeps on the clock
-    ASSERT_TRUE(step(300));
+    const bool stepped = step(300);
     const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(stepped);
     EXPECT_NE(out.find("LogReplay:: No CUA Device\n"), std::string::npos);
     EXPECT_EQ(log.countPrefix(Warning, "Replay of "), 1);
     EXPECT_EQ(replay.getStatus(), 1);

@@ -18,6 +18,14 @@ namespace {
 
 const wxString COLUMN_LINE = wxT("<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>");
 const wxString END_LINE = wxT("***END DATE AND TIME ");
+const wxString SESSION_START = wxT("***START DATE AND TIME ");
+
+// BUSMASTER 1.x writes no column line: its frames follow the end of the database block.
+bool endsDatabaseBlock(const wxString& line)
+{
+    return line.Contains(wxT("***END DATABASE FILES (DBF/DBC)***")) ||
+           line.Contains(wxT("***END OF DATABASE FILES (DBF/DBC)***"));
+}
 const unsigned int IDLE_MS = 100;
 const unsigned int NO_DEVICE_MS = 100;
 const unsigned int BUS_REPORT_MS = 100;
@@ -170,7 +178,7 @@ bool ReplayEngine::checkHeader(const wxString& header)
         QLOG_INFO("validateLogFile") << "Replay file missing data format";
         return false;
     }
-    if (!header.Contains(wxT("***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***"))) {
+    if (!header.Contains(wxT("***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***")) && !endsDatabaseBlock(header)) {
         QLOG_INFO("validateLogFile")
             << "Replay file start of data missing ***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>*** ";
         return false;
@@ -216,6 +224,9 @@ bool ReplayEngine::load(bool startRunning)
             break;
         }
     }
+    for (size_t i = 0; i < lines && firstDataLine == 0; ++i)
+        if (endsDatabaseBlock(file[i]))
+            firstDataLine = static_cast<unsigned int>(i + 1);
     printLine("Find end");
     // The last END line after the data: a file may hold several logging sessions, and the first
     // ones may have no frames at all.
@@ -468,7 +479,7 @@ const ReplayEngine::Pending& ReplayEngine::current()
             hexadecimal = true;
         else if (text.Contains(wxT("***DEC***")))
             hexadecimal = false;
-        else if (text.Contains(COLUMN_LINE))
+        else if (text.Contains(COLUMN_LINE) || text.StartsWith(SESSION_START))
             clearPacing();
     } else if (pending.line.received) {
         // A time of day that jumps back by more than half a day has passed midnight.
