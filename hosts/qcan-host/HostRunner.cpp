@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "DeviceList.h"
+#include "HostLogging.h"
 #include "HostSnapshot.h"
 #include "JsonView.h"
 #include "QCANDeviceTypes.h"
@@ -89,6 +90,11 @@ int HostRunner::run()
     std::vector<int> ids;
     if (!connectAdapters(*manager, ids))
         return shutdown(*manager, 1);
+    std::string reason;
+    if (logging && !logging->start(*manager, ids, reason)) {
+        fail(reason);
+        return shutdown(*manager, 1);
+    }
     if (!waitForAdapters(*manager, ids)) {
         if (stopRequested())
             return shutdown(*manager, 0);
@@ -238,8 +244,11 @@ bool HostRunner::sessionFinished()
 
 int HostRunner::shutdown(SensorManager& manager, int status)
 {
+    // The replay stops before the recording closes: the recording keeps every frame it played.
     for (HostSession* session : sessions)
         session->end();
+    if (logging)
+        logging->finish(manager, err);
     manager.disconnect(kDisconnectWaitMs, 0);
     if (manager.isThreadRunning()) {
         fail("the plug-in's thread did not stop within " + std::to_string(kDisconnectWaitMs) + " ms");

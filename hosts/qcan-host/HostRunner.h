@@ -12,6 +12,8 @@
 #include "HostSession.h"
 #include "HostSnapshot.h"
 
+class HostLogging;
+
 namespace Sensors {
 class SensorManager;
 }
@@ -26,6 +28,8 @@ public:
     int run();
     // Work beside the refresh loop (not owned); see HostSession.
     void attach(HostSession* session) { sessions.push_back(session); }
+    // Traffic recording to start once the adapters exist and to close before they disconnect.
+    void setLogging(HostLogging* logging_) { logging = logging_; }
 
     // SIGINT and SIGTERM only set a flag; the refresh loop sees it within a few milliseconds.
     static void installSignalHandlers();
@@ -50,6 +54,7 @@ private:
 
     HostOptions options;
     std::vector<HostSession*> sessions;
+    HostLogging* logging = nullptr;
     HostSnapshot::Filter filter;  // from --sensor and --class
     HostSnapshot last;            // the previous refresh, for rates over the time between
     bool haveLast = false;

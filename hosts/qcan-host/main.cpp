@@ -10,6 +10,7 @@
 
 #include <wx/init.h>
 
+#include "HostLogging.h"
 #include "HostOptions.h"
 #include "HostReplay.h"
 #include "HostRunner.h"
@@ -19,10 +20,21 @@
 int main(int argc, char** argv)
 {
     HostOptions options;
+    HostLogging logging;
     ReplayOptions replayOptions;
     std::string error;
+    // The recording options are taken out first, then the replay's; the rest are the host's own.
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!HostLogging::extract(args, logging, error)) {
+        std::fprintf(stderr, "qcan-host: %s\n", error.c_str());
+        return 2;
+    }
+    std::vector<const char*> afterLogging{argv[0]};
+    for (const std::string& a : args)
+        afterLogging.push_back(a.c_str());
     std::vector<std::string> hostArgs;
-    if (!ReplayOptions::extract(argc, argv, replayOptions, hostArgs, error)) {
+    if (!ReplayOptions::extract(static_cast<int>(afterLogging.size()), afterLogging.data(), replayOptions, hostArgs,
+                                error)) {
         std::fprintf(stderr, "qcan-host: %s\n", error.c_str());
         return 2;
     }
@@ -34,7 +46,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (options.help) {
-        std::fputs((HostOptions::usage() + ReplayOptions::usage()).c_str(), stdout);
+        std::fputs((HostOptions::usage() + HostLogging::usage() + ReplayOptions::usage()).c_str(), stdout);
         return 0;
     }
     if (replayOptions.enabled() && options.adapters.empty() && options.vendor.empty()) {
@@ -71,6 +83,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "qcan-host: no message catalogue in %s, texts are shown as their keys\n",
                          MessageCatalog::defaultFolder().c_str());
         HostRunner runner(options, out, stderr, terminal);
+        if (logging.enabled())
+            runner.setLogging(&logging);
         std::unique_ptr<HostReplay> replay;
         if (replayOptions.enabled()) {
             replay.reset(new HostReplay(replayOptions, stderr, isatty(STDERR_FILENO) == 1));
