@@ -102,6 +102,10 @@ int HostRunner::run()
         return shutdown(*manager, 1);
     }
 
+    for (HostSession* session : sessions)
+        if (!session->begin(*manager, ids))
+            return shutdown(*manager, 1);
+
     const long long start = monotonicMs();
     const long long deadline = options.durationS >= 0.0 ? start + static_cast<long long>(options.durationS * 1000.0) : -1;
     long long sequence = 0;
@@ -109,6 +113,8 @@ int HostRunner::run()
     while (!stopRequested()) {
         show(*manager, ids, ++sequence);
         if (options.count > 0 && sequence >= options.count)
+            break;
+        if (sessionFinished())
             break;
         if (deadline >= 0 && monotonicMs() >= deadline)
             break;
@@ -226,8 +232,21 @@ void HostRunner::show(SensorManager& manager, const std::vector<int>& ids, long 
     std::fflush(out);
 }
 
+bool HostRunner::sessionFinished()
+{
+    bool finished = false;
+    for (HostSession* session : sessions) {
+        session->refreshed();
+        finished = finished || session->finished();
+    }
+    return finished;
+}
+
 int HostRunner::shutdown(SensorManager& manager, int status)
 {
+    // The replay stops before the recording closes: the recording keeps every frame it played.
+    for (HostSession* session : sessions)
+        session->end();
     if (logging)
         logging->finish(manager, err);
     manager.disconnect(kDisconnectWaitMs, 0);
