@@ -6,10 +6,12 @@
 #include <cmath>
 #include <csignal>
 #include <map>
+#include <regex>
 #include <set>
 #include <utility>
 
 #include "HostProcess.h"
+#include "XmlOutline.h"
 #include <nlohmann/json.hpp>
 
 using Json = nlohmann::json;
@@ -186,6 +188,18 @@ TEST(QcanHost, XmlAndCountStopAfterThatManyRefreshes)
     EXPECT_NE(r.out.find("<!-- refresh 2 -->"), std::string::npos);
     EXPECT_EQ(r.out.find("<!-- refresh 3 -->"), std::string::npos);
     EXPECT_NE(r.out.find("<sensor id=\"101\""), std::string::npos) << r.out;
+    // Each refresh is a well-formed document: the refresh comment, then one element per sensor
+    // under one root. The excavator carries every make, the tiltrotators and joysticks included.
+    std::vector<std::string> refreshes;
+    for (size_t at = r.out.find("<!-- refresh "); at != std::string::npos;) {
+        const size_t next = r.out.find("<!-- refresh ", at + 1);
+        refreshes.push_back(r.out.substr(at, next == std::string::npos ? std::string::npos : next - at));
+        at = next;
+    }
+    // The first refresh may come before the first frames.
+    ASSERT_EQ(refreshes.size(), 2u) << r.out;
+    EXPECT_TRUE(std::regex_match(xmlOutline(refreshes[0]), std::regex("#comment sensors(\\(sensor( sensor)*\\))?"))) << refreshes[0];
+    EXPECT_TRUE(std::regex_match(xmlOutline(refreshes[1]), std::regex("#comment sensors\\(sensor( sensor){4,}\\)"))) << refreshes[1];
     const HostProcess::Result json = HostProcess::run({"--json", "--count", "3", "--interval", "100"}, {kSimOnly});
     EXPECT_EQ(json.exitStatus, 0) << json.err;
     EXPECT_EQ(documents(json).size(), 3u);

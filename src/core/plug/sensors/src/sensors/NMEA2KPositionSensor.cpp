@@ -44,7 +44,7 @@ void NMEA2KPositionSensor::Clean()
     deviation = variation = 0.0;
 }
 
-wxString NMEA2KPositionSensor::ToXML(int) const
+wxString NMEA2KPositionSensor::ToXML() const
 {
     return wxT(".NMEA2KPositionSensor");
 }
