@@ -267,6 +267,30 @@ TEST(SensorManager, StatusTextForOneAndTwoAdaptersIsCachedForASecond)
     EXPECT_EQ(log.count(WispLogLevels::Warning, "[SENSOR_STATUS] No CAN adapter on id: 9"), 1);
 }
 
+TEST(SensorManager, StatusTextSaysWhenAnAdapterHasNoSensorInformation)
+{
+    const std::string cannot = "[SENSOR_STATUS] Cannot get sensor status\n";
+    TestAdapter a("DUMMY1", 1);
+    Clock::advance(1001);
+    LogCapture log;
+    // Not opened yet: the adapter has gathered nothing about its sensors.
+    const std::string before(manager()->getStatus(1).utf8_str());
+    EXPECT_TRUE(before.size() > cannot.size() && before.compare(before.size() - cannot.size(), cannot.size(), cannot) == 0) << before;
+    EXPECT_EQ(log.count(WispLogLevels::Warning, before), 1);
+
+    ASSERT_TRUE(a.connect());
+    Clock::advance(1001);
+    const std::string served(manager()->getStatus(1).utf8_str());
+    EXPECT_NE(served.find("[SENSOR_STATUS] CAN power ON\n[SENSOR_STATUS] Sensors total/ok: 0/0\n"), std::string::npos) << served;
+    // Dropping the sensor list drops what was gathered about it, until the next pass gathers again.
+    a.device()->removeSensors();
+    a.pass();
+    Clock::advance(1001);
+    const std::string dropped(manager()->getStatus(1).utf8_str());
+    EXPECT_NE(dropped.find(cannot), std::string::npos) << dropped;
+    EXPECT_EQ(log.count(WispLogLevels::Warning, dropped), 1);
+}
+
 TEST(SensorManager, SummariesCopiesAndSendingThroughTheManager)
 {
     TestAdapter a;

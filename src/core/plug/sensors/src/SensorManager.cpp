@@ -1051,14 +1051,21 @@ wxString SensorManager::getStatus(int cuaId)
                                                       : wxGetTranslation(wxT("[SENSOR_STATUS] CAN power OFF"));
         text += wxT("\n");
         device->lock();
-        const std::vector<_SensorInfo*>& cache = device->getSensorInfoCache();
-        int ok = 0;
-        for (const _SensorInfo* info : cache)
-            if (info && info->sensorOk)
-                ++ok;
-        text += wxString::Format(wxT("%s: %d/%d\n"), wxGetTranslation(wxT("[SENSOR_STATUS] Sensors total/ok")),
-                                 static_cast<int>(cache.size()), ok);
-        device->unlock();
+        if (device->hasSensorInfoCache()) {
+            const std::vector<_SensorInfo*>& cache = device->getSensorInfoCache();
+            int ok = 0;
+            for (const _SensorInfo* info : cache)
+                if (info && info->sensorOk)
+                    ++ok;
+            text += wxString::Format(wxT("%s: %d/%d\n"), wxGetTranslation(wxT("[SENSOR_STATUS] Sensors total/ok")),
+                                     static_cast<int>(cache.size()), ok);
+            device->unlock();
+        } else {
+            device->unlock();
+            text += wxGetTranslation(wxT("[SENSOR_STATUS] Cannot get sensor status"));
+            text += wxT("\n");
+            QLOG_WARN("getStatus") << text;
+        }
     }
     wxCriticalSectionLocker guard(stateLock);
     statusCacheText = text;
