@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include <wx/init.h>
+
 #include "Clock.h"
 #include "CountingSensor.h"
 #include "DeviceList.h"
@@ -391,4 +393,21 @@ TEST(SensorManager, ProcessMayEndWithAdaptersStillConnected)
     ASSERT_EQ(manager()->connect(wxT("DUMMY2")), 2);
     ASSERT_TRUE(eventually([] { return connected(1) && connected(2); }));
     // No disconnect: the exit must neither crash nor hang.
+}
+
+TEST(SensorManagerDeathTest, ConnectAfterTheManagersEndIsRefusedVisibly)
+{
+    useAdapters("DUMMY1=dummy");
+    EXPECT_EXIT(
+        {
+            // A host that ends wxWidgets ends the manager with it; starting wxWidgets again does
+            // not bring the manager back, and a connect says so instead of handing out an id.
+            wxUninitialize();
+            wxInitialize();
+            LogCapture log;
+            const int id = manager()->connect(wxT("DUMMY1"));
+            const bool visible = log.count(WispLogLevels::Error, "SensorManager: connect refused after shutdown DUMMY1") == 1;
+            std::exit(id == -1 && visible && manager()->getQCANDeviceCount() == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

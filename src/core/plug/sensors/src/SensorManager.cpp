@@ -497,6 +497,13 @@ int SensorManager::connect(const wxString& name, int cuaId)
         fflush(stdout);
         return -1;
     }
+    if (!isSensorManagerOK()) {
+        // After the manager's end no thread would ever serve the adapter.
+        QLOG_ERROR("connect") << "SensorManager: connect refused after shutdown " << name;
+        printf("SensorManager: abort connect %s", static_cast<const char*>(name.utf8_str()));
+        fflush(stdout);
+        return -1;
+    }
     QCANDevice* device = new QCANDevice(cuaId, name);
     device->setReconn(true);
     setSensorManagerEnabled(true);
