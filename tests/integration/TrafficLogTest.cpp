@@ -1,0 +1,338 @@
+// Recordings of a dummy adapter's traffic: every frame in order with its time, also when the
+// writer is held up or never starts, the failure paths with their log texts, and the interoperable
+// BUSMASTER form read back by Wireshark's reader (tshark).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <fstream>
+#include <pthread.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "Clock.h"
+#include "DataLogging.h"
+#include "DummyBus.h"
+#include "LogCapture.h"
+#include "LoggerThread.h"
+#include "QCANDevice.h"
+#include "TestAdapter.h"
+
+using namespace Sensors;
+
+// The next thread creation of the process fails while this is set: the writer thread that "never
+// starts". Every other creation goes on to the real pthread_create (or a sanitizer's in front of it).
+static std::atomic<bool> g_failNextThread{false};
+
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* arg)
+{
+    using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+    static Create real = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
+    if (g_failNextThread.exchange(false))
+        return EAGAIN;
+    return real(thread, attr, start, arg);
+}
+
+namespace {
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> frameLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty() && line[0] != '*')
+            lines.push_back(line);
+    return lines;
+}
+
+// Every frame reaches the external parsers exactly once: no parser claims or creates anything.
+PARSE_RESULT passOver(void*, void*, void*)
+{
+    return PARSE_RESULT_UNKNOWN;
+}
+
+class TrafficLog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char dir[] = "/tmp/qcan_trafficlog_XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        folder = dir;
+    }
+    void TearDown() override
+    {
+        std::system(("chmod -R u+rwx " + folder + " 2>/dev/null; rm -rf " + folder + " " + folder + ".moved").c_str());
+        // No writer thread outlives its logger for long.
+        for (int i = 0; i < 200 && LoggerThread::liveCount() > 0; ++i)
+            usleep(5000);
+        EXPECT_EQ(LoggerThread::liveCount(), 0);
+    }
+    // Frames with identifiers 0x100 + i, data i, i+1, each 1 ms of the clock after the one before;
+    // returns their times.
+    std::vector<unsigned long long> sendFrames(TestAdapter& a, int n, int first = 0)
+    {
+        std::vector<unsigned long long> times;
+        for (int i = first; i < first + n; ++i) {
+            Clock::advance(1);
+            times.push_back(Clock::wallMs());
+            EXPECT_TRUE(DummyBus::instance().inject(a.name(), 0x100 + i, i % 2 == 0,
+                                                    {static_cast<uint8_t>(i), static_cast<uint8_t>(i + 1)}));
+            EXPECT_TRUE(DummyBus::instance().waitDelivered(a.name()));
+        }
+        return times;
+    }
+    void connect(TestAdapter& a)
+    {
+        ASSERT_TRUE(a.connect());
+        a.device()->deleteAllParsers();
+        a.device()->addParser(passOver, nullptr);
+    }
+    std::string folder;
+};
+
+std::string hex(unsigned v)
+{
+    char t[16];
+    std::snprintf(t, sizeof t, "0x%X", v);
+    return t;
+}
+
+}  // namespace
+
+TEST_F(TrafficLog, RecordingHoldsEveryFrameInOrder)
+{
+    TestAdapter a;
+    connect(a);
+    const std::string path = folder + "/rec.log";
+    const int n = 300;
+    {
+        DataLogging logger(a.device(), wxString::FromUTF8(path.c_str()), TIMESTAMP_TIME, CANID_FORMAT_HEX,
+                           CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
+        sendFrames(a, n);
+    }
+    const std::vector<std::string> lines = frameLines(readFile(path));
+    ASSERT_EQ(lines.size(), static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        std::istringstream in(lines[static_cast<size_t>(i)]);
+        std::string time, dir, cua, id, type, dlc;
+        in >> time >> dir >> cua >> id >> type >> dlc;
+        EXPECT_EQ(id, hex(0x100 + static_cast<unsigned>(i))) << lines[static_cast<size_t>(i)];
+        EXPECT_EQ(type, i % 2 == 0 ? "x" : "s");
+        EXPECT_EQ(cua, "1");
+    }
+    // Received after the logger went: not written.
+    sendFrames(a, 1, n);
+    EXPECT_EQ(frameLines(readFile(path)).size(), static_cast<size_t>(n));
+}
+
+TEST_F(TrafficLog, WriterHeldUpByASlowReaderLosesNothing)
+{
+    // The log file is a pipe that a slow reader empties: the writer blocks in its writes while the
+    // receive side keeps queuing.
+    TestAdapter a;
+    connect(a);
+    const std::string path = folder + "/pipe.log";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    std::string received;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        char chunk[512];
+        while (!done || received.find("[STOP LOGGING SESSION]") == std::string::npos) {
+            const ssize_t r = read(fd, chunk, sizeof chunk);
+            if (r > 0)
+                received.append(chunk, static_cast<size_t>(r));
+            usleep(r > 0 ? 2000 : 200);  // 512 bytes every 2 ms: far slower than the writer
+        }
+    });
+    const int n = 2000;
+    {
+        DataLogging logger(a.device(), wxString::FromUTF8(path.c_str()), TIMESTAMP_TIME, CANID_FORMAT_HEX,
+                           CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
+        for (int i = 0; i < n; ++i)
+            DummyBus::instance().inject(a.name(), 0x100 + (i % 0x600), false, {static_cast<uint8_t>(i >> 8),
+                                                                                 static_cast<uint8_t>(i)});
+        ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name(), 10000));
+    }
+    done = true;
+    reader.join();
+    close(fd);
+    const std::vector<std::string> lines = frameLines(received);
+    ASSERT_EQ(lines.size(), static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        char data[8];
+        std::snprintf(data, sizeof data, "%02X %02X", (i >> 8) & 0xFF, i & 0xFF);
+        EXPECT_EQ(lines[static_cast<size_t>(i)].substr(lines[static_cast<size_t>(i)].size() - 5), data);
+    }
+}
+
+TEST_F(TrafficLog, WriterThatNeverStartsStillWritesEverythingAtTheEnd)
+{
+    TestAdapter a;
+    connect(a);
+    const std::string path = folder + "/nothread.log";
+    LogCapture log;
+    {
+        g_failNextThread = true;
+        DataLogging logger(a.device(), wxString::FromUTF8(path.c_str()), TIMESTAMP_TIME, CANID_FORMAT_HEX,
+                           CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
+        EXPECT_FALSE(g_failNextThread);
+        EXPECT_TRUE(log.has(WispLogLevels::Warning, "Failed to create datalogging thread"));
+        sendFrames(a, 50);
+        // Nothing is written while the logger lives: only the header is in the file.
+        EXPECT_EQ(frameLines(readFile(path)).size(), 0u);
+    }
+    const std::vector<std::string> lines = frameLines(readFile(path));
+    ASSERT_EQ(lines.size(), 50u);
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_NE(lines[i].find(" " + hex(0x100 + static_cast<unsigned>(i)) + " "), std::string::npos) << lines[i];
+    EXPECT_EQ(readFile(path).substr(readFile(path).size() - 29), "***[STOP LOGGING SESSION]***\n");
+}
+
+TEST_F(TrafficLog, BadPathsAreLoggedAndThePlugInKeepsWorking)
+{
+    TestAdapter a;
+    connect(a);
+    LogCapture log;
+
+    // A folder that does not exist, a folder we may not write into: the logger exists and never logs.
+    const std::string missing = folder + "/no/such/folder/x.log";
+    {
+        DataLogging logger(a.device(), wxString::FromUTF8(missing.c_str()), TIMESTAMP_TIME, CANID_FORMAT_HEX,
+                           CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
+        sendFrames(a, 5);
+    }
+    EXPECT_EQ(log.count(WispLogLevels::Warning, "Failed to open datalogging on file " + missing), 1);
+    EXPECT_FALSE(std::ifstream(missing).good());
+
+    // A full disk: the header and every batch fail; said once, with the file's name.
+    {
+        DataLogging logger(a.device(), wxT("/dev/full"), TIMESTAMP_TIME, CANID_FORMAT_HEX, CANDATA_FORMAT_HEX,
+                           wxT(" "), CANIDTYPE_ALL, true);
+        sendFrames(a, 20);
+        usleep(400000);  // a few batches
+    }
+    EXPECT_EQ(log.count(WispLogLevels::Error, "Error writing log to file /dev/full"), 1);
+
+    // The folder goes away while the logger runs: frames already written stay readable where the
+    // folder went, later batches are dropped with one warning.
+    const std::string sub = folder + "/run";
+    ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+    const std::string path = sub + "/rec.log";
+    {
+        DataLogging logger(a.device(), wxString::FromUTF8(path.c_str()), TIMESTAMP_TIME, CANID_FORMAT_HEX,
+                           CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
+        sendFrames(a, 10);
+        for (int i = 0; i < 400 && frameLines(readFile(path)).size() < 10; ++i)
+            usleep(5000);
+        ASSERT_EQ(frameLines(readFile(path)).size(), 10u);
+        ASSERT_EQ(rename(sub.c_str(), (folder + ".moved").c_str()), 0);
+        sendFrames(a, 10, 10);
+    }
+    EXPECT_EQ(log.count(WispLogLevels::Warning, "Failed to open datalogging on file " + path), 1);
+    const std::string kept = readFile(folder + ".moved/rec.log");
+    EXPECT_EQ(kept.compare(0, 26, "***BUSMASTER Ver 1.8.0***\n"), 0);
+    EXPECT_EQ(frameLines(kept).size(), 10u);
+
+    // The adapter still receives and hands frames on; a new logger records them.
+    const std::string after = folder + "/after.log";
+    {
+        DataLogging logger(a.device(), wxString::FromUTF8(after.c_str()), TIMESTAMP_TIME, CANID_FORMAT_HEX,
+                           CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
+        sendFrames(a, 3);
+    }
+    EXPECT_EQ(frameLines(readFile(after)).size(), 3u);
+    EXPECT_EQ(a.device()->getQCANDevStatus(), QCAN_STATUS_CONNECTED);
+}
+
+TEST_F(TrafficLog, InteroperableLogReadByTsharkWithIdentifiersDataAndTimes)
+{
+    ASSERT_EQ(std::system("command -v tshark >/dev/null 2>&1"), 0)
+        << "tshark is not installed (scripts/setup-deps.sh installs it)";
+    TestAdapter a;
+    connect(a);
+    const std::string path = folder + "/interop.log";
+    struct Sent {
+        uint32_t id;
+        bool ext;
+        std::vector<uint8_t> data;
+        unsigned long long time;
+    };
+    std::vector<Sent> sent;
+    {
+        DataLoggingOptions o;
+        o.busmasterCompatible = true;
+        DataLogging logger(a.device(), wxString::FromUTF8(path.c_str()), o);
+        for (int i = 0; i < 40; ++i) {
+            // Steps of 1 to 997 ms, across second boundaries; every length from 0 to 8 bytes.
+            Clock::advance(1 + static_cast<unsigned long long>(i * 37) % 997);
+            Sent s{i % 3 == 0 ? 0x18FF0000u + static_cast<uint32_t>(i) * 0x111u : 0x700u + static_cast<uint32_t>(i),
+                   i % 3 == 0, {}, Clock::wallMs()};
+            for (int b = 0; b < i % 9; ++b)
+                s.data.push_back(static_cast<uint8_t>(i * 16 + b));
+            ASSERT_TRUE(DummyBus::instance().inject(a.name(), s.id, s.ext, s.data));
+            ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
+            sent.push_back(s);
+        }
+    }
+    const std::string cmd = "tshark -r '" + path +
+                            "' -T fields -E separator=/t -e frame.time_epoch -e can.id -e can.flags.xtd -e can.len "
+                            "-e data.data 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    size_t r;
+    while ((r = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, r);
+    ASSERT_EQ(pclose(p), 0) << out;
+    std::istringstream in(out);
+    std::string line;
+    size_t i = 0;
+    while (std::getline(in, line)) {
+        ASSERT_LT(i, sent.size()) << line;
+        std::istringstream fields(line);
+        std::string epoch, id, xtd, len, data;
+        std::getline(fields, epoch, '\t');
+        std::getline(fields, id, '\t');
+        std::getline(fields, xtd, '\t');
+        std::getline(fields, len, '\t');
+        std::getline(fields, data, '\t');
+        const Sent& s = sent[i];
+        // Seconds and the first four decimals: tenths of a millisecond.
+        const size_t dot = epoch.find('.');
+        ASSERT_NE(dot, std::string::npos) << line;
+        const unsigned long long tenths = std::stoull(epoch.substr(0, dot)) * 10000 + std::stoull(epoch.substr(dot + 1, 4));
+        EXPECT_EQ(tenths, s.time * 10) << line;
+        EXPECT_EQ(std::stoul(id), s.id) << line;
+        EXPECT_EQ(xtd == "1" || xtd == "True", s.ext) << line;
+        EXPECT_EQ(std::stoul(len), s.data.size()) << line;
+        std::string expected;
+        for (uint8_t b : s.data) {
+            char t[4];
+            std::snprintf(t, sizeof t, "%02x", b);
+            expected += t;
+        }
+        EXPECT_EQ(data, expected) << line;
+        ++i;
+    }
+    EXPECT_EQ(i, sent.size());
+}

@@ -1,0 +1,279 @@
+// The text forms of the CAN traffic log: column headers, BUSMASTER header and closing block, and
+// every time, identifier and data format that changes a frame line. Expected lines are written out
+// by hand from the format rules; times are read in UTC so that they do not depend on the machine.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "Clock.h"
+#include "DataLogging.h"
+#include "LogCapture.h"
+#include "QCANDevice.h"
+#include "TestAdapter.h"
+
+using namespace Sensors;
+
+namespace {
+
+// 3 May 2016 14:07:09.045 UTC
+const unsigned long long T0 = 1462284429045ULL;
+
+RxCANFrameT frameOf(uint32_t id, bool ext, std::vector<uint8_t> data, unsigned long long time = T0, int cuaId = 7)
+{
+    RxCANFrameT f{};
+    f.frame.header.id = id;
+    f.frame.header.ext = ext ? 1 : 0;
+    f.frame.header.dlc = static_cast<uint16_t>(data.size());
+    for (size_t i = 0; i < data.size() && i < 8; ++i)
+        f.frame.data[i] = data[i];
+    f.time = time;
+    f.cuaId = cuaId;
+    return f;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string utcText(unsigned long long ms, const char* format)
+{
+    const time_t s = static_cast<time_t>(ms / 1000);
+    struct tm t;
+    gmtime_r(&s, &t);
+    char text[64];
+    std::strftime(text, sizeof text, format, &t);
+    return text;
+}
+
+class DataLoggingFormat : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* tz = std::getenv("TZ");
+        savedTz = tz ? tz : "";
+        hadTz = tz != nullptr;
+        setenv("TZ", "UTC", 1);
+        tzset();
+        char dir[] = "/tmp/qcan_logfmt_XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        folder = dir;
+    }
+    void TearDown() override
+    {
+        if (hadTz)
+            setenv("TZ", savedTz.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+        std::system(("rm -rf " + folder).c_str());
+    }
+    // Lines written by a logger without a device: it writes no header and queues what it is given;
+    // destruction writes the queue and, in the BUSMASTER forms, the closing block.
+    std::string linesOf(const DataLoggingOptions& options, const std::vector<RxCANFrameT>& frames)
+    {
+        const std::string path = folder + "/lines.log";
+        {
+            DataLogging logger(nullptr, wxString::FromUTF8(path.c_str()), options);
+            for (RxCANFrameT f : frames)
+                logger.appendMsg(&f);
+        }
+        return readFile(path);
+    }
+    std::string folder;
+    std::string savedTz;
+    bool hadTz = false;
+};
+
+DataLoggingOptions optionsOf(ETimeStampFormat t, ECanIdFormat id, ECanDataFormat data, const char* sep, bool header)
+{
+    DataLoggingOptions o;
+    o.timeFormat = t;
+    o.idFormat = id;
+    o.dataFormat = data;
+    o.separator = wxString::FromUTF8(sep);
+    o.appendHeader = header;
+    return o;
+}
+
+}  // namespace
+
+TEST_F(DataLoggingFormat, BusmasterFrameLinesAndClosingBlock)
+{
+    LogCapture log;
+    const std::string text = linesOf(optionsOf(TIMESTAMP_TIME, CANID_FORMAT_HEX, CANDATA_FORMAT_HEX, " ", true),
+                                     {frameOf(0x1F5, true, {1, 2, 3, 4, 5, 6, 7, 8}), frameOf(0x123, false, {}),
+                                      frameOf(0x7FF, false, {0xAB}, T0 + 1955)});
+    EXPECT_TRUE(log.has(WispLogLevels::Information, "No device passed to DataLogging"));
+    std::istringstream in(text);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "14:07:09:045 Rx 7 0x1F5 x 8 01 02 03 04 05 06 07 08");
+    std::getline(in, line);
+    EXPECT_EQ(line, "14:07:09:045 Rx 7 0x123 s 0 ");  // DLC 0: the separator after the DLC ends it
+    std::getline(in, line);
+    EXPECT_EQ(line, "14:07:11:000 Rx 7 0x7FF s 1 AB");
+    std::getline(in, line);
+    // No digits between the last colon and the stars.
+    EXPECT_TRUE(std::regex_match(line, std::regex(R"(\*\*\*END DATE AND TIME \d\d:\d\d:\d{4} \d\d:\d\d:\d\d:\*\*\*)")))
+        << line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "***[STOP LOGGING SESSION]***");
+    EXPECT_FALSE(std::getline(in, line));
+}
+
+TEST_F(DataLoggingFormat, TableLinesForEveryTimeIdAndDataFormat)
+{
+    // Date and time, decimal identifier and bytes, any separator; no trailer in the table form.
+    EXPECT_EQ(linesOf(optionsOf(TIMESTAMP_DATE_TIME, CANID_FORMAT_DEC, CANDATA_FORMAT_DEC, ";", false),
+                      {frameOf(0x1F5, true, {0, 10, 255})}),
+              "2016-05-03T14:07:09:045;7;501;3;0;10;255\n");
+    // No time: the line begins with the separator. Maker fields of the identifier.
+    const uint32_t makerId = (5u << 21) | (3u << 18) | (16u << 8) | 2u;
+    EXPECT_EQ(linesOf(optionsOf(TIMESTAMP_NONE, CANID_FORMAT_QUILLARD, CANDATA_FORMAT_HEX, ",", false),
+                      {frameOf(makerId, true, {0x0A})}),
+              ",7,5,3,16,2,1,0A\n");
+    // INT16: little-endian pairs; an odd DLC drops the last byte and adds one separator.
+    EXPECT_EQ(linesOf(optionsOf(TIMESTAMP_TIME, CANID_FORMAT_HEX, CANDATA_FORMAT_INT16, "\t", false),
+                      {frameOf(0x123, false, {0xFF, 0x7F, 0xFF, 0xFF, 0x99}), frameOf(0x123, false, {0x01}),
+                       frameOf(0x123, false, {0x00, 0x80, 0x01, 0x00})}),
+              "14:07:09:045\t7\t0x123\t5\t32767\t-1\t\n"
+              "14:07:09:045\t7\t0x123\t1\t\t\n"
+              "14:07:09:045\t7\t0x123\t4\t-32768\t1\n");
+    // REAL16: the same pairs times 2^-15.
+    EXPECT_EQ(linesOf(optionsOf(TIMESTAMP_TIME, CANID_FORMAT_HEX, CANDATA_FORMAT_REAL16, " ", false),
+                      {frameOf(0x10, false, {0x00, 0x40, 0xFF, 0xFF})}),
+              "14:07:09:045 7 0x10 4 0.500000 -0.000031\n");
+    // A DLC above 8 writes at most the eight bytes the record holds.
+    RxCANFrameT big = frameOf(0x1, false, {1, 2, 3, 4, 5, 6, 7, 8});
+    big.frame.header.dlc = 12;
+    EXPECT_EQ(linesOf(optionsOf(TIMESTAMP_NONE, CANID_FORMAT_HEX, CANDATA_FORMAT_HEX, " ", false), {big}),
+              " 7 0x1 12 01 02 03 04 05 06 07 08\n");
+}
+
+TEST_F(DataLoggingFormat, InteroperableBusmasterLinesCountTenthsOfAMillisecond)
+{
+    DataLoggingOptions o = optionsOf(TIMESTAMP_TIME, CANID_FORMAT_HEX, CANDATA_FORMAT_HEX, " ", true);
+    o.busmasterCompatible = true;
+    const std::string text =
+        linesOf(o, {frameOf(0x1F5, true, {1, 2, 3, 4, 5, 6, 7, 8}), frameOf(0x123, false, {}, T0 + 960)});
+    std::istringstream in(text);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "14:07:09:0450 Rx 7 0x1F5 x 8 01 02 03 04 05 06 07 08 ");
+    std::getline(in, line);
+    EXPECT_EQ(line, "14:07:10:0050 Rx 7 0x123 s 0 ");
+    std::getline(in, line);
+    EXPECT_TRUE(
+        std::regex_match(line, std::regex(R"(\*\*\*END DATE AND TIME \d{1,2}:\d{1,2}:\d{4} \d\d:\d\d:\d\d:\d{4}\*\*\*)")))
+        << line;
+}
+
+TEST_F(DataLoggingFormat, ColumnHeaderOfTheTableForm)
+{
+    QCANDevice device(2, wxT("QU0042"));
+    struct Case {
+        ETimeStampFormat t;
+        ECanIdFormat id;
+        ECanDataFormat data;
+        const char* sep;
+        const char* header;
+    } cases[] = {
+        {TIMESTAMP_DATE_TIME, CANID_FORMAT_HEX, CANDATA_FORMAT_HEX, ";",
+         "Time[YYYY-MM-ddTHH:mm:ss:ms];CUAID;MsgID[Hex];DLC;Data0[Hex];Data1[Hex];Data2[Hex];Data3[Hex];Data4[Hex];"
+         "Data5[Hex];Data6[Hex];Data7[Hex]\n"},
+        {TIMESTAMP_TIME, CANID_FORMAT_DEC, CANDATA_FORMAT_DEC, ",",
+         "Time[HH:mm:ss:ms],CUAID,MsgID[Dec],DLC,Data0[Dec],Data1[Dec],Data2[Dec],Data3[Dec],Data4[Dec],Data5[Dec],"
+         "Data6[Dec],Data7[Dec]\n"},
+        {TIMESTAMP_NONE, CANID_FORMAT_QUILLARD, CANDATA_FORMAT_INT16, " ",
+         " CUAID Command Command DeviceType DeviceNumber DLC Data0[INT16] Data1[INT16] Data2[INT16] Data3[INT16]\n"},
+        {TIMESTAMP_TIME, CANID_FORMAT_HEX, CANDATA_FORMAT_REAL16, ";",
+         "Time[HH:mm:ss:ms];CUAID;MsgID[Hex];DLC;Data0[REAL16];Data1[REAL16];Data2[REAL16];Data3[REAL16]\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = folder + "/table.log";
+        {
+            DataLogging logger(&device, wxString::FromUTF8(path.c_str()), c.t, c.id, c.data, wxString::FromUTF8(c.sep),
+                               CANIDTYPE_EXTENDED, false);
+        }
+        EXPECT_EQ(readFile(path), c.header);
+    }
+}
+
+TEST_F(DataLoggingFormat, BusmasterHeadersOfBothVariants)
+{
+    TestAdapter a("DUMMY1", 3);
+    ASSERT_TRUE(a.connect());
+    const unsigned long long now = Clock::wallMs();  // the clock stands still while the test runs
+    const std::string path = folder + "/bm.log";
+    {
+        // Decimal identifiers give DEC even with hexadecimal data.
+        LogCapture log;
+        DataLogging logger(a.device(), wxString::FromUTF8(path.c_str()), TIMESTAMP_TIME, CANID_FORMAT_DEC,
+                           CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
+        EXPECT_TRUE(log.has(WispLogLevels::Information, "Opened datalogger file " + path));
+        EXPECT_EQ(logger.getDescription(), wxT("3 bm.log"));
+    }
+    EXPECT_EQ(readFile(path),
+              "***BUSMASTER Ver 1.8.0***\n"
+              "***PROTOCOL CAN***\n"
+              "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***\n"
+              "***NOTE: CREATED WITH QUILLARD DATALOGGER***\n"
+              "***START DATE AND TIME " +
+                  utcText(now, "%d:%m:%Y %H:%M:%S") +
+                  ":0000***\n"
+                  "***DEC***\n"
+                  "***SYSTEM MODE***\n"
+                  "***START CHANNEL BAUD RATE***\n"
+                  "***CHANNEL 3 - DUMMY1 - 0h - 250000 bps***\n"
+                  "***END CHANNEL BAUD RATE***\n"
+                  "***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***\n"
+                  "***END DATE AND TIME " +
+                  utcText(now, "%d:%m:%Y %H:%M:%S") + ":***\n***[STOP LOGGING SESSION]***\n");
+
+    DataLoggingOptions o;
+    o.busmasterCompatible = true;
+    const std::string path2 = folder + "/interop.log";
+    {
+        DataLogging logger(a.device(), wxString::FromUTF8(path2.c_str()), o);
+    }
+    char tenths[8];
+    std::snprintf(tenths, sizeof tenths, "%04u", static_cast<unsigned>(now % 1000) * 10);
+    const time_t s = static_cast<time_t>(now / 1000);
+    struct tm t;
+    gmtime_r(&s, &t);
+    const std::string day = std::to_string(t.tm_mday) + ":" + std::to_string(t.tm_mon + 1) + ":" +
+                            std::to_string(t.tm_year + 1900) + " " + utcText(now, "%H:%M:%S") + ":" + tenths;
+    EXPECT_EQ(readFile(path2),
+              "***BUSMASTER Ver 1.8.0***\n"
+              "***PROTOCOL CAN***\n"
+              "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***\n"
+              "***NOTE: CREATED WITH QUILLARD DATALOGGER***\n"
+              "***[START LOGGING SESSION]***\n"
+              "***START DATE AND TIME " +
+                  day +
+                  "***\n"
+                  "***HEX***\n"
+                  "***SYSTEM MODE***\n"
+                  "***START CHANNEL BAUD RATE***\n"
+                  "***CHANNEL 3 - DUMMY1 - 0h - 250000 bps***\n"
+                  "***END CHANNEL BAUD RATE***\n"
+                  "***START DATABASE FILES (DBF/DBC)***\n"
+                  "***END DATABASE FILES (DBF/DBC)***\n"
+                  "***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***\n"
+                  "***END DATE AND TIME " +
+                  day + "***\n***[STOP LOGGING SESSION]***\n");
+
+    // The description takes the file name after the last separator of either kind.
+    DataLogging windowsPath(nullptr, wxString::FromUTF8((folder + "/C:\\logs\\can_0503.log").c_str()), o);
+    EXPECT_EQ(windowsPath.getDescription(), wxT("0 can_0503.log"));
+}
