@@ -12,7 +12,7 @@
 // leaves it open: a chunk that answers the request under way counts as received (its bytes are
 // kept once the header has opened the transfer), and the chunk that reaches the announced size
 // completes the read-out: the settings are kept for getSettings and a new operation may start.
-// An unanswered request is not repeated; setOperationMode starts a read-out over.
+// An unanswered request is not repeated: the read-out waits for its answer.
 
 #include <cstdint>
 
