@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "SensorReader.h"
+
 namespace {
 
 bool toLong(const std::string& text, long low, long high, long& out)
@@ -81,6 +83,35 @@ bool HostOptions::parse(int argc, const char* const* argv, HostOptions& out, std
         } else if (arg == "--list") {
             if (!flag(out.list))
                 return false;
+        } else if (arg == "--raw") {
+            if (!flag(out.raw))
+                return false;
+        } else if (arg == "--sensor") {
+            long id = 0;
+            if (!needValue(v))
+                return false;
+            if (!toLong(v, 0, 255, id)) {
+                error = "--sensor needs a sensor id from 0 to 255, got '" + v + "'";
+                return false;
+            }
+            out.sensorIds.push_back(static_cast<int>(id));
+        } else if (arg == "--class") {
+            if (!needValue(v))
+                return false;
+            const std::vector<std::string>& known = SensorReader::classNames();
+            HostSnapshot::Filter probe;
+            probe.classNames.push_back(v);
+            std::string list;
+            bool found = false;
+            for (const std::string& name : known) {
+                found = found || probe.accepts(0, name);
+                list += (list.empty() ? "" : ", ") + name;
+            }
+            if (!found) {
+                error = "--class needs a sensor class (" + list + "), got '" + v + "'";
+                return false;
+            }
+            out.classNames.push_back(v);
         } else if (arg == "--adapter") {
             if (!needValue(v))
                 return false;
@@ -155,6 +186,9 @@ std::string HostOptions::usage()
            "  --json           one JSON document per refresh, one line each\n"
            "  --xml            the plug-in's XML of all sensors at each refresh\n"
            "  --list           list the available adapters with vendor and description, then exit\n"
+           "  --sensor ID      show only the sensor with this id (repeatable)\n"
+           "  --class NAME     show only sensors of this class, e.g. TiltSensorG1 (repeatable)\n"
+           "  --raw            the table also shows the raw streams (tilt quaternions), as JSON does\n"
            "  --help           this text\n"
            "\n"
            "Adapters come from QCAN_ADAPTERS (e.g. SIM_EXCAVATOR=sim:excavator); WISP_LOG_LEVEL sets the\n"

@@ -18,6 +18,9 @@ public:
     bool xml = false;
     bool list = false;
     bool help = false;
+    bool raw = false;                     // --raw: the table shows the raw streams too
+    std::vector<int> sensorIds;           // --sensor ID, repeatable; empty: every sensor
+    std::vector<std::string> classNames;  // --class NAME, repeatable; empty: every class
 
     // False with `error` set for an unknown option, a missing or malformed value, or a clash.
     static bool parse(int argc, const char* const* argv, HostOptions& out, std::string& error);

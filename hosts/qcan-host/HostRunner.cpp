@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <thread>
 
 #include "DeviceList.h"
+#include "HostLogging.h"
 #include "HostSnapshot.h"
 #include "JsonView.h"
 #include "QCANDeviceTypes.h"
@@ -30,6 +32,8 @@ std::string utf8(const wxString& s)
 HostRunner::HostRunner(const HostOptions& options_, std::FILE* out_, std::FILE* err_, bool terminal_)
     : options(options_), out(out_), err(err_), terminal(terminal_)
 {
+    filter.sensorIds = options.sensorIds;
+    filter.classNames = options.classNames;
 }
 
 void HostRunner::onSignal(int)
@@ -86,6 +90,11 @@ int HostRunner::run()
     std::vector<int> ids;
     if (!connectAdapters(*manager, ids))
         return shutdown(*manager, 1);
+    std::string reason;
+    if (logging && !logging->start(*manager, ids, reason)) {
+        fail(reason);
+        return shutdown(*manager, 1);
+    }
     if (!waitForAdapters(*manager, ids)) {
         if (stopRequested())
             return shutdown(*manager, 0);
@@ -208,17 +217,21 @@ void HostRunner::show(SensorManager& manager, const std::vector<int>& ids, long 
         std::fprintf(out, "%s<!-- refresh %lld -->\n<sensors>\n%s</sensors>\n", terminal ? "\x1b[H\x1b[2J" : "",
                      sequence, xml.c_str());
     } else {
-        const HostSnapshot snapshot = HostSnapshot::take(manager, ids, sequence);
+        HostSnapshot snapshot = HostSnapshot::take(manager, ids, sequence, filter, haveLast ? &last : nullptr);
         if (options.json)
             std::fprintf(out, "%s\n", JsonView::render(snapshot).c_str());
         else
-            std::fputs(TextView::render(snapshot, terminal).c_str(), out);
+            std::fputs(TextView::render(snapshot, terminal, options.raw).c_str(), out);
+        last = std::move(snapshot);
+        haveLast = true;
     }
     std::fflush(out);
 }
 
 int HostRunner::shutdown(SensorManager& manager, int status)
 {
+    if (logging)
+        logging->finish(manager, err);
     manager.disconnect(kDisconnectWaitMs, 0);
     if (manager.isThreadRunning()) {
         fail("the plug-in's thread did not stop within " + std::to_string(kDisconnectWaitMs) + " ms");

@@ -57,6 +57,22 @@ std::string readingValue(const HostSnapshot::Reading& r)
     return "null";
 }
 
+std::string readingsObject(const std::vector<HostSnapshot::Reading>& readings)
+{
+    std::string out = "{";
+    for (size_t k = 0; k < readings.size(); ++k) {
+        if (k)
+            out += ",";
+        out += JsonView::quote(readings[k].name) + ":" + readingValue(readings[k]);
+    }
+    return out + "}";
+}
+
+std::string count(bool known, unsigned long long v)
+{
+    return known ? std::to_string(v) : std::string("null");
+}
+
 }  // namespace
 
 std::string JsonView::render(const HostSnapshot& s)
@@ -69,7 +85,10 @@ std::string JsonView::render(const HostSnapshot& s)
             out += ",";
         out += "{\"id\":" + std::to_string(a.id) + ",\"name\":" + quote(a.name) + ",\"description\":" + quote(a.description) +
                ",\"vendor\":" + quote(a.vendor) + ",\"status\":" + quote(a.status) +
-               ",\"connected\":" + (a.connected ? "true" : "false") + ",\"baud_kbit\":" + std::to_string(a.baudKbit) + "}";
+               ",\"connected\":" + (a.connected ? "true" : "false") + ",\"baud_kbit\":" + std::to_string(a.baudKbit) +
+               ",\"bus_load_pct\":" + (a.busLoadPercent < 0 ? std::string("null") : number(a.busLoadPercent)) +
+               ",\"rx_frames\":" + count(a.hasStats, a.rxFrames) + ",\"tx_frames\":" + count(a.hasStats, a.txFrames) +
+               ",\"lost_frames\":" + count(a.hasStats, a.lostFrames) + "}";
     }
     out += "],\"sensors\":[";
     for (size_t i = 0; i < s.sensors.size(); ++i) {
@@ -81,13 +100,10 @@ std::string JsonView::render(const HostSnapshot& s)
                ",\"type\":" + quote(x.typeText) + ",\"class\":" + quote(x.className) +
                ",\"ok\":" + (x.ok ? "true" : "false") + ",\"status\":" + quote(x.status) +
                ",\"errors\":" + std::to_string(x.errorCount) +
-               ",\"age_ms\":" + (x.ageMs < 0 ? std::string("null") : std::to_string(x.ageMs)) + ",\"readings\":{";
-        for (size_t k = 0; k < x.readings.size(); ++k) {
-            if (k)
-                out += ",";
-            out += quote(x.readings[k].name) + ":" + readingValue(x.readings[k]);
-        }
-        out += "}}";
+               ",\"age_ms\":" + (x.ageMs < 0 ? std::string("null") : std::to_string(x.ageMs)) +
+               ",\"timeout_ms\":" + std::to_string(x.timeoutMs) + ",\"stale\":" + (x.stale ? "true" : "false") +
+               ",\"frames\":" + std::to_string(x.frames) + ",\"fps\":" + (x.fps < 0 ? std::string("null") : number(x.fps)) +
+               ",\"summary\":" + readingsObject(x.summary) + ",\"readings\":" + readingsObject(x.readings) + "}";
     }
     return out + "]}";
 }

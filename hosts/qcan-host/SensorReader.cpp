@@ -1,9 +1,13 @@
 #include "SensorReader.h"
 
+#include <cmath>
 #include <string>
 #include <utility>
 
+#include "Quat.h"
+
 #include "SensorManager.h"
+#include "TextView.h"
 #include "sensors/BoomHeadingSensor.h"
 #include "sensors/CANopenEncoderSensor.h"
 #include "sensors/DSM500SensorComponent.h"
@@ -56,7 +60,53 @@ HostSnapshot::Sensor summary(Sensor& s, const SensorInfo& info, const char* clas
     const unsigned long long last = s.getLastMessageTime();
     const unsigned long long now = SensorManager::getTickCount();
     out.ageMs = last == 0 ? -1 : (now >= last ? static_cast<long long>(now - last) : 0);
+    out.timeoutMs = s.GetErrorTimeoutTime();
+    out.stale = out.ageMs < 0 || (out.timeoutMs > 0 && static_cast<unsigned long long>(out.ageMs) > out.timeoutMs);
+    out.frames = s.getMessageCount();
     return out;
+}
+
+const double kPi = 3.14159265358979323846;
+
+double degrees(double radians)
+{
+    return radians * 180.0 / kPi;
+}
+
+std::string fixed(double v, int decimals)
+{
+    return TextView::fixed(v, decimals);
+}
+
+// What the receiver's fix quality number means (the GGA scale).
+std::string fixText(long long quality)
+{
+    static const char* const kTexts[] = {"no fix", "GNSS", "DGNSS", "PPS", "RTK fixed", "RTK float", "dead reckoning", "manual", "simulation"};
+    if (quality >= 0 && quality < static_cast<long long>(sizeof kTexts / sizeof kTexts[0]))
+        return kTexts[quality];
+    return "fix " + std::to_string(quality);
+}
+
+// Latitude and longitude with their hemispheres, altitude, fix and satellites: for programs as
+// signed degrees, for people as unsigned degrees with N/S and E/W.
+void positionSummary(double lat, double lon, double alt, long long fix, const std::string& fixWords, long long satellites,
+                     HostSnapshot::Sensor& out)
+{
+    const std::string ns = lat < 0.0 ? "S" : "N";
+    const std::string ew = lon < 0.0 ? "W" : "E";
+    out.summary.push_back(Reading::real("lat_deg", lat));
+    out.summary.push_back(Reading::string("lat_hemisphere", ns));
+    out.summary.push_back(Reading::real("lon_deg", lon));
+    out.summary.push_back(Reading::string("lon_hemisphere", ew));
+    out.summary.push_back(Reading::real("alt_m", alt));
+    out.summary.push_back(Reading::whole("fix", fix));
+    out.summary.push_back(Reading::string("fix_text", fixWords));
+    out.summary.push_back(Reading::whole("satellites", satellites));
+    out.summaryText.push_back(fixed(std::fabs(lat), 6) + "° " + ns);
+    out.summaryText.push_back(fixed(std::fabs(lon), 6) + "° " + ew);
+    out.summaryText.push_back("alt " + fixed(alt, 2) + " m");
+    out.summaryText.push_back("fix " + fixWords);
+    out.summaryText.push_back(std::to_string(satellites) + " satellites");
 }
 
 const char* const kSpeedNames[] = {"FAST", "SLOW"};
@@ -76,8 +126,34 @@ void tiltReadings(const TiltSensorG1& s, std::vector<Reading>& r)
                 continue;
             const TiltValue v = s.getValue(sp, fi);
             r.push_back(Reading::group(std::string("getOrientation(") + kSpeedNames[speed] + "," + kFilterNames[filter] + ")",
-                                       {{"w", v.w}, {"x", v.x}, {"y", v.y}, {"z", v.z}}));
+                                       {{"w", v.w}, {"x", v.x}, {"y", v.y}, {"z", v.z}})
+                            .markRaw());
         }
+    }
+}
+
+// Pitch and roll of the link the sensor is mounted on, from its freshest calibrated stream. The
+// sensor knows no heading: its orientation is Y(pitch) * X(roll), pitch about the sensor's y axis
+// (nose up positive, the whole circle) and roll about its x axis, which is the decomposition
+// Y(a) * Z(b) * X(c) of GetAngles with b zero.
+void tiltSummary(const TiltSensorG1& s, HostSnapshot::Sensor& out)
+{
+    for (TiltSpeed speed : {FAST, SLOW}) {
+        if (!s.isUnitAvaiable(speed, CALIBRATED))
+            continue;
+        Quat q = s.getOrientation(speed, CALIBRATED);
+        if (q.GetLengthSquared() <= 0.0)
+            return;
+        q.Normalize();
+        double pitch = 0.0, yaw = 0.0, roll = 0.0;
+        q.GetAngles(pitch, yaw, roll);
+        const std::string stream = std::string("getOrientation(") + kSpeedNames[speed] + ",CALIBRATED)";
+        out.summary.push_back(Reading::real("pitch_deg", degrees(pitch)));
+        out.summary.push_back(Reading::real("roll_deg", degrees(roll)));
+        out.summary.push_back(Reading::string("from", stream));
+        out.summaryText.push_back("pitch " + fixed(degrees(pitch), 1) + "°");
+        out.summaryText.push_back("roll " + fixed(degrees(roll), 1) + "°");
+        return;
     }
 }
 
@@ -102,15 +178,29 @@ void joystickReadings(const SteelwristJoystickSensor& s, std::vector<Reading>& r
 }
 
 template <class T>
-HostSnapshot::Sensor readAs(T sensor, const SensorInfo& info, const char* className, void (*readings)(const T&, std::vector<Reading>&))
+HostSnapshot::Sensor readAs(T sensor, const SensorInfo& info, const char* className, void (*readings)(const T&, std::vector<Reading>&),
+                            void (*people)(const T&, HostSnapshot::Sensor&) = nullptr)
 {
     HostSnapshot::Sensor out = summary(sensor, info, className);
     if (readings)
         readings(sensor, out.readings);
+    if (people)
+        people(sensor, out);
     return out;
 }
 
 }  // namespace
+
+const std::vector<std::string>& SensorReader::classNames()
+{
+    static const std::vector<std::string> names = {
+        "TiltSensorG1", "GenericPositionSensor", "NMEA2KHeadingSensor", "NMEA2KPositionSensor", "SlopeSensor",
+        "MDS2000IO", "DT500Sensor", "EngconTiltrotatorSensor", "RototiltSensor", "SteelwristJoystickSensor",
+        "SteelwristSlopeSensor", "SteelwristRotationSensor", "RotationSensor", "BoomHeadingSensor",
+        "CANopenEncoderSensor", "MobaDrillDepthSensor", "DSM500SensorComponent", "SandvikTIMSensor",
+        "MobaCommProtocol", "RayGauge", "KM7", "SimulatorClientSensor", "Sensor"};
+    return names;
+}
 
 const char* SensorReader::className(unsigned deviceType)
 {
@@ -148,27 +238,39 @@ HostSnapshot::Sensor SensorReader::read(SensorManager& m, const SensorInfo& info
     const char* cls = className(info.deviceType);
     switch (info.deviceType) {
     case SDT_G1:
-        return readAs<TiltSensorG1>(m.getTiltSensorG1(id, cua), info, cls, tiltReadings);
+        return readAs<TiltSensorG1>(m.getTiltSensorG1(id, cua), info, cls, tiltReadings, tiltSummary);
     case SDT_CAN_GNSS:
         return readAs<GenericPositionSensor>(m.getGenericPositionSensor(id, cua), info, cls,
             [](const GenericPositionSensor& s, std::vector<Reading>& r) {
-                r.push_back(Reading::real("getLat", s.getLat()));
-                r.push_back(Reading::real("getLong", s.getLong()));
-                r.push_back(Reading::real("getAlt", s.getAlt()));
+                r.push_back(Reading::real("getLat", s.getLat()).markRaw());
+                r.push_back(Reading::real("getLong", s.getLong()).markRaw());
+                r.push_back(Reading::real("getAlt", s.getAlt()).markRaw());
                 r.push_back(Reading::real("getX", s.getX()));
                 r.push_back(Reading::real("getY", s.getY()));
                 r.push_back(Reading::real("getZ", s.getZ()));
                 r.push_back(Reading::whole("getTime", s.getTime()));
-                r.push_back(Reading::whole("getFixQuality", s.getFixQuality()));
-                r.push_back(Reading::whole("getSatellites", s.getSatellites()));
+                r.push_back(Reading::whole("getFixQuality", s.getFixQuality()).markRaw());
+                r.push_back(Reading::whole("getSatellites", s.getSatellites()).markRaw());
                 r.push_back(Reading::whole("getHDOP", s.getHDOP()));
                 r.push_back(Reading::whole("getHGEOID", s.getHGEOID()));
+            },
+            [](const GenericPositionSensor& s, HostSnapshot::Sensor& out) {
+                // Nothing to show before the first complete set of a position.
+                if (s.getLat() != 0.0 || s.getLong() != 0.0)
+                    positionSummary(s.getLat(), s.getLong(), s.getAlt(), s.getFixQuality(), fixText(s.getFixQuality()),
+                                    s.getSatellites(), out);
             });
     case SDT_NMEA2K_HEADING:
         return readAs<NMEA2KHeadingSensor>(m.getNMEA2KHeadingSensor(id, cua), info, cls,
             [](const NMEA2KHeadingSensor& s, std::vector<Reading>& r) {
                 r.push_back(Reading::boolean("hasHeading", s.hasHeading()));
                 r.push_back(Reading::real("getHeading", s.getHeading()));
+            },
+            [](const NMEA2KHeadingSensor& s, HostSnapshot::Sensor& out) {
+                if (!s.hasHeading())
+                    return;
+                out.summary.push_back(Reading::real("heading_deg", degrees(s.getHeading())));
+                out.summaryText.push_back("heading " + fixed(degrees(s.getHeading()), 1) + "°");
             });
     case SDT_NMEA2K_POSITION:
         return readAs<NMEA2KPositionSensor>(m.getNMEA2KPositionSensor(id, cua), info, cls,
@@ -179,6 +281,13 @@ HostSnapshot::Sensor SensorReader::read(SensorManager& m, const SensorInfo& info
                 r.push_back(Reading::real("getAlt", s.getAlt()));
                 r.push_back(Reading::real("getSatellites", s.getSatellites()));
                 r.push_back(Reading::real("getHDOP", s.getHDOP()));
+            },
+            [](const NMEA2KPositionSensor& s, HostSnapshot::Sensor& out) {
+                if (!s.hasPosition(false))
+                    return;
+                const long long fix = static_cast<long long>(s.getFix());
+                positionSummary(s.getLat(false), s.getLon(false), s.getAlt(), fix, "type " + std::to_string(fix),
+                                static_cast<long long>(s.getSatellites()), out);
             });
     case SDT_SLOPE:
         return readAs<SlopeSensor>(m.getSlopeSensor(id, cua), info, cls, [](const SlopeSensor& s, std::vector<Reading>& r) {

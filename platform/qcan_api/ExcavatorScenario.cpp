@@ -10,17 +10,6 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-// Pitch and roll of the link a tilt sensor is mounted on.
-void linkAngles(uint32_t devNumber, const ExcavatorMotion::Pose& p, double& pitch, double& roll)
-{
-    switch (devNumber) {
-    case ExcavatorScenario::kBucket: pitch = p.bucketPitch; roll = p.bucketRoll + p.frameRoll; break;
-    case ExcavatorScenario::kStick: pitch = p.stickPitch; roll = p.frameRoll; break;
-    case ExcavatorScenario::kMainBoom: pitch = p.boomPitch; roll = p.frameRoll; break;
-    default: pitch = p.framePitch; roll = p.frameRoll; break;
-    }
-}
-
 int16_t q14(double v)
 {
     return static_cast<int16_t>(std::lround(v * ExcavatorScenario::kQ14));
@@ -59,6 +48,16 @@ uint32_t gnssTimeOfDay(uint64_t tMs)
 }
 
 }  // namespace
+
+void ExcavatorScenario::linkAngles(uint32_t devNumber, const ExcavatorMotion::Pose& p, double& pitch, double& roll)
+{
+    switch (devNumber) {
+    case kBucket: pitch = p.bucketPitch; roll = p.bucketRoll + p.frameRoll; break;
+    case kStick: pitch = p.stickPitch; roll = p.frameRoll; break;
+    case kMainBoom: pitch = p.boomPitch; roll = p.frameRoll; break;
+    default: pitch = p.framePitch; roll = p.frameRoll; break;
+    }
+}
 
 uint32_t ExcavatorScenario::makerId(uint32_t msg, uint32_t cmd, uint32_t devType, uint32_t devNumber)
 {

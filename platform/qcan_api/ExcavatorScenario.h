@@ -25,6 +25,7 @@
 
 #include <vector>
 
+#include "ExcavatorMotion.h"
 #include "PeriodicStream.h"
 #include "Scenario.h"
 
@@ -48,6 +49,10 @@ public:
     void framesDue(uint64_t fromMs, uint64_t toMs, std::vector<_TGENERIC_CAN_FRAME>& out) override;
 
     const std::vector<PeriodicStream>& streams() const { return streams_; }
+
+    // Pitch and roll in degrees of the link that the tilt sensor with this number is mounted on,
+    // in a pose of the cycle: what its quaternions encode.
+    static void linkAngles(uint32_t devNumber, const ExcavatorMotion::Pose& pose, double& pitch, double& roll);
 
     // Maker identifier: msg bits 21-28 | cmd bits 18-20 | devType bits 8-14 | devNumber bits 0-6.
     static uint32_t makerId(uint32_t msg, uint32_t cmd, uint32_t devType, uint32_t devNumber);

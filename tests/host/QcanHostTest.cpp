@@ -6,8 +6,8 @@
 #include <cmath>
 #include <csignal>
 #include <map>
-#include <regex>
 #include <set>
+#include <sstream>
 #include <utility>
 
 #include "HostProcess.h"
@@ -27,6 +27,23 @@ std::vector<Json> documents(const HostProcess::Result& r)
     for (const std::string& line : HostProcess::lines(r.out))
         docs.push_back(Json::parse(line));  // every line must be a JSON document
     return docs;
+}
+
+// The number of sensor elements of an XML refresh outlined as "#comment sensors(sensor ...)";
+// -1 when it holds anything else.
+int sensorElements(const std::string& outline)
+{
+    const std::string head = "#comment sensors";
+    if (outline == head)
+        return 0;
+    if (outline.compare(0, head.size() + 1, head + "(") != 0 || outline.back() != ')')
+        return -1;
+    std::istringstream items(outline.substr(head.size() + 1, outline.size() - head.size() - 2));
+    int n = 0;
+    for (std::string item; items >> item; ++n)
+        if (item != "sensor")
+            return -1;
+    return n;
 }
 
 const Json* findSensor(const Json& doc, int id, int deviceType)
@@ -174,7 +191,7 @@ TEST(QcanHost, TextViewIsPlainLinesWhenNotATerminal)
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);  // no screen control on a pipe
     for (const char* part : {"qcan-host  refresh 1", "SIM_EXCAVATOR", "CONNECTED", "Bucket sensor",
-                             "getOrientation(FAST,CALIBRATED)(w=", "getDistance="})
+                             "pitch ", "getDistance="})
         EXPECT_NE(r.out.find(part), std::string::npos) << part;
     // The plug-in's own progress lines stay out of the view.
     EXPECT_EQ(r.out.find("Available cua device"), std::string::npos);
@@ -198,8 +215,8 @@ TEST(QcanHost, XmlAndCountStopAfterThatManyRefreshes)
     }
     // The first refresh may come before the first frames.
     ASSERT_EQ(refreshes.size(), 2u) << r.out;
-    EXPECT_TRUE(std::regex_match(xmlOutline(refreshes[0]), std::regex("#comment sensors(\\(sensor( sensor)*\\))?"))) << refreshes[0];
-    EXPECT_TRUE(std::regex_match(xmlOutline(refreshes[1]), std::regex("#comment sensors\\(sensor( sensor){4,}\\)"))) << refreshes[1];
+    EXPECT_GE(sensorElements(xmlOutline(refreshes[0])), 0) << refreshes[0];
+    EXPECT_GE(sensorElements(xmlOutline(refreshes[1])), 5) << refreshes[1];
     const HostProcess::Result json = HostProcess::run({"--json", "--count", "3", "--interval", "100"}, {kSimOnly});
     EXPECT_EQ(json.exitStatus, 0) << json.err;
     EXPECT_EQ(documents(json).size(), 3u);
