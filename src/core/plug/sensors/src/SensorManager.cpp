@@ -498,7 +498,7 @@ int SensorManager::connect(const wxString& name, int cuaId)
         return -1;
     }
     if (!isSensorManagerOK()) {
-        // After the manager's end no thread would ever serve the adapter.
+        // Once the manager has ended, no thread would ever serve the adapter.
         QLOG_ERROR("connect") << "SensorManager: connect refused after shutdown " << name;
         printf("SensorManager: abort connect %s", static_cast<const char*>(name.utf8_str()));
         fflush(stdout);

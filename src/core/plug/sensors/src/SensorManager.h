@@ -206,7 +206,7 @@ private:
     // Only the exit path ends the manager: the end of wxWidgets in the host and the process exit.
     friend class SensorManagerModule;
     friend struct SensorManagerExitGuard;
-    // The manager's end: stop the thread, disconnect every adapter and give the thread a bounded
+    // Ends the manager: stops the thread, disconnects every adapter and gives the thread a bounded
     // time to close them. Safe to call more than once. Connecting is refused from then on.
     void shutdown();
 

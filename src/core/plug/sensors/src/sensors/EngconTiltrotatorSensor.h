@@ -15,7 +15,7 @@ public:
 
     EngconTiltrotatorSensor* Clone() override;
     void Clean() override;
-    using Sensor::ToXML;  // the element that the adapter's and the manager's XML are made of
+    using Sensor::ToXML;  // the element that the XML of the adapter and of the manager is made of
     wxString ToXML() const;
     using Sensor::Parse;
     bool Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time) override;

@@ -13,7 +13,7 @@ public:
 
     RotationSensor* Clone() override;
     void Clean() override;
-    using Sensor::ToXML;  // the element that the adapter's and the manager's XML are made of
+    using Sensor::ToXML;  // the element that the XML of the adapter and of the manager is made of
     // Only the opening of the element: the host completes it.
     wxString ToXML() const;
     using Sensor::Parse;

@@ -8,10 +8,11 @@
 // moves on by four and asks for the next chunk only once the one asked for has arrived, so the
 // first request of a read-out is for offset 4. The chunk at offset 0 is the header: its bytes 2-3
 // (data 6-7) announce the total size, and it opens the transfer whenever the sensor sends it; it is
-// never asked for. How the read-out ends is this class's own choice, since the sensors' protocol
-// leaves it open: a chunk that answers the request under way counts as received (its bytes are
-// kept once the header has opened the transfer), and the chunk that reaches the announced size
-// completes the read-out: the settings are kept for getSettings and a new operation may start.
+// never asked for. How the read-out ends is the choice of this class, since the protocol of the
+// sensors leaves it open: a chunk that answers the request under way counts as received (its
+// bytes are kept once the header has opened the transfer), and the chunk that reaches the
+// announced size completes the read-out: the settings are kept for getSettings and a new
+// operation may start.
 // An unanswered request is not repeated: the read-out waits for its answer.
 
 #include <cstdint>
