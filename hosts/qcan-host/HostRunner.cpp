@@ -218,8 +218,10 @@ bool HostRunner::waitForAdapters(SensorManager& manager, const std::vector<int>&
 void HostRunner::show(SensorManager& manager, const std::vector<int>& ids, long long sequence)
 {
     if (options.xml) {
+        // Each refresh is a document of its own: the elements of the sensors under one root.
         std::string xml = utf8(manager.ToXML(0, 0, 0));
-        std::fprintf(out, "%s<!-- refresh %lld -->\n%s", terminal ? "\x1b[H\x1b[2J" : "", sequence, xml.c_str());
+        std::fprintf(out, "%s<!-- refresh %lld -->\n<sensors>\n%s</sensors>\n", terminal ? "\x1b[H\x1b[2J" : "",
+                     sequence, xml.c_str());
     } else {
         HostSnapshot snapshot = HostSnapshot::take(manager, ids, sequence, filter, haveLast ? &last : nullptr);
         if (options.json)
