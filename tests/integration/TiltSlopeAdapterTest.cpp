@@ -257,6 +257,38 @@ TEST(TiltSlopeAdapter, ZeroingACopyZeroesTheLiveSensorAndOutlivesIt)
         expectFrame(sent[i], 701, false, {uint8_t(i == 0), 0, 0, 0, 0, 0, 0, 0}, i ? "release" : "zero");
 }
 
+TEST(TiltSlopeAdapter, StoppedZeroingEndsAtOnceAndNeverLeavesTheZeroCommandOn)
+{
+    // The end of the program stops the zeroing threads and joins them, whatever step they are in,
+    // even while the plug-in's clock stands still. Stopped in the zero hold, the release still goes out.
+    for (const bool inHold : {false, true}) {
+        const std::string name = inHold ? "stopped in the zero hold" : "stopped in the stability wait";
+        TestAdapter a;
+        ASSERT_TRUE(a.connect());
+        LogCapture cap;
+        auto* live = new SlopeSensor(SensorManager::getInstance(), a.cuaId(), 90);
+        ASSERT_TRUE(a.device()->addSensor(live));
+        for (const auto& f : {frame(101, {0, 0, 0, 0, 0}), frame(104, {0, 0, 0, 0, 0, 0, 0}), slopes(1, 0.5f)})
+            parseLocked(live, f);
+        a.clearSent();
+        ASSERT_TRUE(locked(live, [&] { return live->Zero(); })) << name;
+        ASSERT_TRUE(Clock::waitForSleepers(1, 2000)) << name;
+        if (inHold) {
+            Clock::advance(SlopeZeroingThread::STABILITY_WAIT_MS);
+            ASSERT_TRUE(within5s([&] { return cap.has(WispLogLevels::Information, "MDS2000 Send Zero frame 701 "); })) << name;
+            ASSERT_TRUE(Clock::waitForSleepers(1, 2000)) << name;
+        }
+        EXPECT_EQ(SlopeZeroingThread::liveCount(), 1) << name;
+        SlopeZeroingThread::stopAll();
+        EXPECT_EQ(SlopeZeroingThread::liveCount(), 0) << name;
+        EXPECT_FALSE(locked(live, [&] { return live->isZeroing(); })) << name;
+        const std::vector<_TGENERIC_CAN_FRAME> sent = a.sentFrames();
+        ASSERT_EQ(sent.size(), inHold ? 2u : 0u) << name;
+        for (size_t i = 0; i < sent.size(); ++i)
+            expectFrame(sent[i], 701, false, {uint8_t(i == 0), 0, 0, 0, 0, 0, 0, 0}, name + (i ? ": release" : ": zero"));
+    }
+}
+
 TEST(TiltSlopeAdapter, TypedGetterReturnsADetachedCopy)
 {
     TestAdapter a;

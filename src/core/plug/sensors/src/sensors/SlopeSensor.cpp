@@ -161,18 +161,17 @@ bool SlopeSensor::Zero()
     QLOG_INFO("Zero") << "MDS2000 Start zeroing";
     // The thread knows the sensor by adapter and id only: it looks the live sensor up for every
     // step, so it never touches one its adapter has deleted meanwhile.
-    SlopeZeroingThread* thread = new SlopeZeroingThread(manager, cuaId, sensorId);
-    const bool created = thread->Create() == wxTHREAD_NO_ERROR;
-    if (!created || thread->Run() != wxTHREAD_NO_ERROR) {
+    const SlopeZeroingThread::Start started = SlopeZeroingThread::start(manager, cuaId, sensorId);
+    if (started != SlopeZeroingThread::Start::Running) {
         QLOG_INFO("Zero") << "MDS2000 Slope Zeroing failed";
-        delete thread;
         zeroing = false;
         if (!isLive() && manager)
             manager->withLiveSensor(sensorId, SDT_SLOPE, cuaId, [](Sensor& s) {
                 if (SlopeSensor* live = dynamic_cast<SlopeSensor*>(&s))
                     live->zeroing = false;
             });
-        return !created;
+        // A thread that could not be created still answers true; one that would not start, false.
+        return started == SlopeZeroingThread::Start::NotCreated;
     }
     return true;
 }
