@@ -15,13 +15,16 @@ if [ "${TSAN:-ON}" = "ON" ]; then
     tsan="$top/build-tsan"
     cmake -S "$top" -B "$tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQCAN_TSAN=ON -DQCAN_BUILD_BENCH=OFF
     cmake --build "$tsan" -j "$jobs"
-    # Any report fails the test that produced it; the suppressions cover wxWidgets and GTK only.
-    export TSAN_OPTIONS="suppressions=$top/tests/tsan.supp second_deadlock_stack=1 halt_on_error=0 exitcode=66"
+    # The options (a report fails its test; suppressions for wxWidgets and GTK only) are given to
+    # every test by the build itself (QCAN_TSAN_TEST_ENV in CMakeLists.txt).
     # ThreadSanitizer needs the address layout it knows; with a kernel that randomises mappings
     # more widely it stops with "unexpected memory mapping", and runs without randomisation.
     run=()
     if ! "$tsan/bin/qcan_unit_tests" --gtest_list_tests > /dev/null 2>&1; then
         run=(setarch "$(uname -m)" -R)
     fi
-    (cd "$tsan" && "${run[@]}" ctest --output-on-failure -j "$jobs" --timeout 600)
+    # Not the VM test: it runs the programs inside qemu without KVM, where the sanitizer's slowdown
+    # on top of the emulated CPU breaks its 1 ms frame pacing, and the options above do not reach
+    # inside the VM. The normal pass runs it.
+    (cd "$tsan" && "${run[@]}" ctest --output-on-failure -j "$jobs" --timeout 600 -E '^vcan_vm$')
 fi

@@ -60,7 +60,8 @@ bool isTranslated(const std::string& text, size_t quote)
 // "[SENSOR_...] text" (the families of operator texts: SENSOR_STATUS, SENSOR_TYPE, SENSOR_NAME),
 // which is how keys that reach wxGetTranslation through a table or a variable are written. Other
 // bracketed texts, such as a replay's status column "[ERROR] ", are shown as they stand. Comments
-// are not told apart: a key quoted in a comment must have its words too.
+// are skipped: prose in them (an apostrophe, a lone quote) is not code and must not hide the keys
+// after it.
 std::set<std::string> keysInSources()
 {
     std::set<std::string> keys;
@@ -74,6 +75,14 @@ std::set<std::string> keysInSources()
             buffer << in.rdbuf();
             const std::string text = buffer.str();
             for (size_t i = 0; i < text.size(); ++i) {
+                if (text.compare(i, 2, "//") == 0 || text.compare(i, 2, "/*") == 0) {
+                    i = text[i + 1] == '/' ? text.find('\n', i) : text.find("*/", i + 2);
+                    if (i == std::string::npos)
+                        break;
+                    if (text[i] == '*')
+                        ++i;  // onto the closing slash
+                    continue;
+                }
                 if (text[i] == '\'' && i + 2 < text.size()) {  // a character literal, '"' among them
                     i = text.find('\'', i + (text[i + 1] == '\\' ? 3 : 2));
                     if (i == std::string::npos)

@@ -1356,13 +1356,23 @@ void SensorManager::startCUAThread()
 
 bool SensorManager::startThread()
 {
+    joinEndedThread();
+    // A thread that ended after that join is joined on the way out, after the thread lock.
+    const auto join = [](SensorManagerThread* t) {
+        if (t) {
+            t->Wait();
+            delete t;
+        }
+    };
+    std::unique_ptr<SensorManagerThread, decltype(join)> ended(nullptr, join);
     std::lock_guard<std::mutex> starting(threadLock);
     {
         wxCriticalSectionLocker guard(stateLock);
         if (threadRunning)
             return threadRun;  // looping, or winding down and about to remove every adapter
     }
-    joinEndedThread();
+    ended.reset(thread);
+    thread = nullptr;
     SensorManagerThread* created = new SensorManagerThread();
     if (created->Create(SensorManagerThread::STACK_SIZE) != wxTHREAD_NO_ERROR) {
         {
@@ -1395,14 +1405,20 @@ bool SensorManager::startThread()
 
 void SensorManager::joinEndedThread()
 {
-    // Called with threadLock held, once threadRunning is false: the thread has done its last act
-    // and is only returning. Joining it makes its end, the clean-up of the thread by wxWidgets
-    // included, happen before whatever the caller does next.
-    if (!thread || wxThread::This() == thread)
-        return;
-    thread->Wait();
-    delete thread;
-    thread = nullptr;
+    // Once threadRunning is false the thread has done its last act and is only returning. Joining
+    // it makes its end, the clean-up of the thread by wxWidgets included, happen before whatever
+    // the caller does next. It is taken out under the thread lock and joined after it: a join in
+    // the main thread gives up and re-takes wxWidgets' GUI mutex, which must not come inside ours.
+    SensorManagerThread* ended = nullptr;
+    {
+        std::lock_guard<std::mutex> joining(threadLock);
+        if (!thread || wxThread::This() == thread || isThreadRunning())
+            return;
+        ended = thread;
+        thread = nullptr;
+    }
+    ended->Wait();
+    delete ended;
 }
 
 bool SensorManager::waitThreadEnd(unsigned long timeoutMs)
@@ -1413,7 +1429,6 @@ bool SensorManager::waitThreadEnd(unsigned long timeoutMs)
     }
     if (isThreadRunning())
         return false;
-    std::lock_guard<std::mutex> joining(threadLock);
     joinEndedThread();
     return true;
 }
