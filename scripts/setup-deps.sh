@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake pkg-config libwxgtk3.2-dev libtinyxml-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev xvfb xauth
-          tshark gettext)
+          tshark gettext clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
