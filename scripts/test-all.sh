@@ -9,3 +9,5 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQCAN_SANITIZE="$
 cmake --build "$build" -j "$(nproc)"
 cd "$build"
 ctest --output-on-failure -j "$(nproc)" --timeout 300
+# A short fuzzing run of the receive path in its own clang tree.
+"$top/scripts/fuzz-smoke.sh"

@@ -66,49 +66,60 @@ void ReceiveHarness::pass(unsigned long long stepMs)
         a->pass(stepMs);
 }
 
-void ReceiveHarness::readEverything()
+int readEverySensor(Sensors::QCANDevice* device, int cua, bool withTexts)
 {
     SensorManager* m = SensorManager::getInstance();
-    for (auto& a : adapters_) {
-        const int cua = a->cuaId();
-        for (Sensors::_SensorInfo* info : a->device()->getSensorInfoCache())
+    if (withTexts) {
+        for (Sensors::_SensorInfo* info : device->getSensorInfoCache())
             (void)info->statusText.length();
         std::vector<Sensors::SensorInfo*> infos = m->getSensorsInfo(cua);
         m->deleteSensorsInfo(infos);
         (void)m->getStatus(cua);
-        for (int i = 0;; ++i) {
-            Sensors::Sensor* s = a->device()->getSensor(static_cast<unsigned short>(i), false);
-            if (!s)
-                break;
-            const unsigned char id = static_cast<unsigned char>(s->getSensorId());
-            (void)a->device()->ToXML(id, 1);
-            (void)m->ToXML(id, 0, cua);
-            (void)m->getAnySensor(id, static_cast<Sensors::SensorDeviceType>(s->getDeviceType()), cua);
-            m->getTiltSensorG1(id, cua);
-            m->getRayGauge(id, cua);
-            m->getKM7(id, cua);
-            m->getMDS2000(id, cua);
-            m->getSlopeSensor(id, cua);
-            m->getDSM500Sensor(id, cua);
-            m->getDSM500SensorComponent(id, cua);
-            m->getMobaDrillDepthSensor(id, cua);
-            m->getBoomHeadingSensor(id, cua);
-            m->getRotationSensor(id, cua);
-            m->getSteeelwristSlopeSensor(id, cua);
-            m->getSteelwristRotationSensor(id, cua);
-            m->getSteelwristJoystickSensor(id, cua);
-            m->getEngconTiltrotatorSensor(id, cua);
-            m->getCANopenEncoderSensor(id, cua);
-            m->getRototiltSensor(id, cua);
-            m->getSandvikTIMSensor(id, cua);
-            m->getGenericPositionSensor(id, cua);
-            m->getMobaCommProtocol(id, cua);
-            m->getSimulatorClientSensor(id, cua);
-            m->getNMEA2KHeadingSensor(id, cua);
-            m->getNMEA2KPositionSensor(id, cua);
-            m->getDT500Sensor(id, cua);
-        }
     }
+    int calls = 0;
+    for (int i = 0;; ++i) {
+        Sensors::Sensor* s = device->getSensor(static_cast<unsigned short>(i), false);
+        if (!s)
+            break;
+        const unsigned char id = static_cast<unsigned char>(s->getSensorId());
+        const auto type = static_cast<Sensors::SensorDeviceType>(s->getDeviceType());
+        if (withTexts) {
+            (void)device->ToXML(id, 1);
+            (void)m->ToXML(id, 0, cua);
+        }
+        (void)m->getAnySensor(id, type, cua);
+        m->getTiltSensorG1(id, cua);
+        m->getRayGauge(id, cua);
+        m->getKM7(id, cua);
+        m->getMDS2000(id, cua);
+        m->getSlopeSensor(id, cua);
+        m->getDSM500Sensor(id, cua);
+        m->getDSM500SensorComponent(id, cua);
+        m->getMobaDrillDepthSensor(id, cua);
+        m->getBoomHeadingSensor(id, cua);
+        m->getRotationSensor(id, cua);
+        m->getSteeelwristSlopeSensor(id, cua);
+        m->getSteelwristRotationSensor(id, cua);
+        m->getSteelwristJoystickSensor(id, cua);
+        m->getEngconTiltrotatorSensor(id, cua);
+        m->getCANopenEncoderSensor(id, cua);
+        m->getRototiltSensor(id, cua);
+        m->getSandvikTIMSensor(id, cua);
+        m->getGenericPositionSensor(id, cua);
+        m->getMobaCommProtocol(id, cua);
+        m->getSimulatorClientSensor(id, cua);
+        m->getNMEA2KHeadingSensor(id, cua);
+        m->getNMEA2KPositionSensor(id, cua);
+        m->getDT500Sensor(id, cua);
+        calls += 25;
+    }
+    return calls;
+}
+
+void ReceiveHarness::readEverything()
+{
+    for (auto& a : adapters_)
+        readEverySensor(a->device(), a->cuaId(), true);
 }
 
 void ReceiveHarness::reset()

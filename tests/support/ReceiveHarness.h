@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CANFrameTypes.h"
+#include "QCANDevice.h"
 #include "TestAdapter.h"
 
 class ReceiveHarness {
@@ -35,6 +36,11 @@ private:
     ReceiveHarness();
     std::vector<std::unique_ptr<TestAdapter>> adapters_;
 };
+
+// What a host reads of one adapter: every typed getter of the manager for every sensor present,
+// and with texts also the sensor infos with their status texts, every sensor's XML and the
+// manager's status. Returns the number of typed getter calls made.
+int readEverySensor(Sensors::QCANDevice* device, int cuaId, bool withTexts);
 
 // Runs one fuzz input of 14-byte frame records (see TrafficCorpus.h). The flags byte of each
 // record also steers the run: bit 2 picks the adapter, bit 3 runs a pass after the frame, bit 4
