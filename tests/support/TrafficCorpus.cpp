@@ -1,6 +1,7 @@
 #include "TrafficCorpus.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -125,15 +126,31 @@ TrafficMake mobaDevices()
 {
     // The MDS2000 controller, slope unit, drill depth, boom heading and rotation on small ids.
     TrafficMake m{"Moba", {}};
+    // Each identifier with the length its device sends it with.
+    const std::pair<uint32_t, uint8_t> controller[] = {{1, 3},   {6, 8},   {7, 2},   {8, 8},   {300, 8}, {303, 8},
+                                                       {304, 7}, {421, 8}, {501, 2}, {702, 8}, {703, 8}};
     for (int r = 0; r < 3; ++r) {
         const uint8_t b = static_cast<uint8_t>(r * 7);
-        for (uint32_t id : {1u, 6u, 7u, 8u, 300u, 303u, 304u, 421u, 501u, 702u, 703u})
-            m.frames.push_back(frame(id, false, {1, b, 0, 1, 2, 3, 4, 5}));
-        for (uint32_t id : {100u, 104u, 106u, 107u})
-            m.frames.push_back(frame(id, false, {b, 1, 0xF0, 0xFF, 0x10, 0, 0, 0}));
+        for (const auto& c : controller) {
+            std::vector<uint8_t> d = {static_cast<uint8_t>(r & 1), b, static_cast<uint8_t>(r == 2), 1, 2, 3, 4, 5};
+            d.resize(c.second);
+            m.frames.push_back(frame(c.first, false, d));
+        }
+        // Slope unit: 100 slopes as floats, 101 unit state, 104 range flags, 106 and 107 set points.
+        std::vector<uint8_t> slopes(8, 0);
+        const float x = 1.5f * r, y = -0.25f * r;
+        std::memcpy(slopes.data(), &x, 4);
+        std::memcpy(slopes.data() + 4, &y, 4);
+        m.frames.push_back(frame(100, false, slopes));
         m.frames.push_back(frame(101, false, {0, 0, 0, 0, 0}));
-        for (uint32_t id : {102u, 109u, 110u, 111u, 112u})
+        m.frames.push_back(frame(104, false, {0, 0, 0, 0, 0, 0, static_cast<uint8_t>(r == 1)}));
+        m.frames.push_back(frame(106, false, slopes));
+        m.frames.push_back(frame(107, false, {slopes[0], slopes[1], slopes[2], slopes[3], 0}));
+        // Drill depth and the flags the controller shares with it.
+        for (uint32_t id : {102u, 110u, 112u})
             m.frames.push_back(frame(id, false, {1, b, 0x10, 0x27, 0, 0, 0, 0}));
+        m.frames.push_back(frame(109, false, {1, b, 0x10, 0x27, 1, 0}));
+        m.frames.push_back(frame(111, false, {1, b, 0x10, 0x27, 0}));
         m.frames.push_back(frame(103, false, {1, 0x0E, 0x10, b, 0, 0, 0, 0}));
         m.frames.push_back(frame(170, false, {1, 0x0E, static_cast<uint8_t>(0x10 + b)}));
     }

@@ -131,7 +131,7 @@ TEST_F(AdapterLibraryTest, AdapterListFromVariableThenFileThenDefault)
                                                    "SIM_FAST | Simulated excavator at 10 times its rate"}));
     void* list = QCAN(QCAN_CreateDeviceList)(ctx);
     char buf[64] = {0};
-    for (int outside : {3, -1})
+    for (int outside : {4, -1})
         EXPECT_EQ(QCAN(QCAN_GetInterfaceFileName)(list, outside, buf, 64), 0) << outside;
     QCAN(QCAN_DestroyDeviceList)(list);
     EXPECT_EQ(QCAN(QCAN_GetDeviceCount)(list), 0);  // a destroyed list is stale, not a crash
