@@ -13,6 +13,7 @@
 #include "DSM500SensorComponent.h"
 #include "DT500Sensor.h"
 #include "EngconTiltrotatorSensor.h"
+#include "Frames.h"
 #include "GenericPositionSensor.h"
 #include "KM7.h"
 #include "MDS2000IO.h"
@@ -35,11 +36,6 @@
 using namespace Sensors;
 
 namespace {
-
-uint32_t makerId(uint32_t msg, uint32_t cmd, uint32_t devType, uint32_t devNumber)
-{
-    return (msg << 21) | (cmd << 18) | (devType << 8) | devNumber;
-}
 
 std::vector<uint8_t> le(double v)
 {

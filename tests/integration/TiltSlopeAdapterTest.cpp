@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "Frames.h"
 #include "LogCapture.h"
 #include "Matrix3d.h"
 #include "SensorManager.h"
@@ -18,15 +19,6 @@
 using namespace Sensors;
 
 namespace {
-
-_TGENERIC_CAN_FRAME frame(uint32_t id, std::initializer_list<uint8_t> data)
-{
-    _TGENERIC_CAN_FRAME f{};
-    f.header.id = id;
-    f.header.dlc = static_cast<uint16_t>(data.size());
-    std::copy(data.begin(), data.end(), f.data);
-    return f;
-}
 
 _TQUIL1G5_CAN_FRAME makerFrame(unsigned char msg, unsigned char cmd, unsigned char id, std::initializer_list<uint8_t> data)
 {

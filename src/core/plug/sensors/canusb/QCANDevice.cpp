@@ -5,6 +5,7 @@
 
 #include <wx/datetime.h>
 
+#include "CANTxLogger.h"
 #include "CUADeviceInfoItem.h"
 #include "Clock.h"
 #include "DeviceList.h"
@@ -438,7 +439,12 @@ int QCANDevice::processDevice(unsigned long long now, bool enabled)
     default:
         break;
     }
-    // A transmit logger, when one is attached, writes out its buffer here.
+    {
+        // The transmit logger turns the frames sent since the last pass into text.
+        wxCriticalSectionLocker guard(txLock);
+        if (txLoggerEnabled && txLogger)
+            txLogger->processBuffer();
+    }
     return getQCANDevStatus();
 }
 
@@ -1107,7 +1113,10 @@ int QCANDevice::SendCanMessage(_TGENERIC_CAN_FRAME_HEADER* header, void* data, b
         uint8_t bytes[8] = {0};
         if (data)
             std::memcpy(bytes, data, header->dlc);
-        return send(handle, header, bytes, 0, 1000, 0, 0);
+        const int result = send(handle, header, bytes, 0, 1000, 0, 0);
+        if (txLoggerEnabled && txLogger)
+            txLogger->addFrame(header, bytes);
+        return result;
     }
     wxCriticalSectionLocker guard(txLock);
     if (txQueue.size() > TX_QUEUE_LIMIT - 1)
@@ -1141,8 +1150,11 @@ bool QCANDevice::processDelayedMessages()
         return true;
     _TGENERIC_CAN_FRAME* frame = txQueue.front();
     txQueue.pop_front();
-    if (IsConnected() && send)
+    if (IsConnected() && send) {
         send(handle, &frame->header, frame->data, 0, 1000, 0, 0);
+        if (txLoggerEnabled && txLogger)
+            txLogger->addFrame(&frame->header, frame->data);
+    }
     delete frame;
     return true;
 }
@@ -1163,9 +1175,15 @@ int QCANDevice::getTxBufferCount()
 
 void QCANDevice::setTxLoggerEnabled(bool on)
 {
-    // The transmit logger writes every sent frame to a file; the adapter only keeps the switch,
-    // which is on only while a logger exists.
+    // The switch is on only while a logger exists. Under txLock, so that no send or pass uses a
+    // logger being deleted.
     wxCriticalSectionLocker guard(txLock);
+    if (!on) {
+        delete txLogger;
+        txLogger = nullptr;
+    } else if (!txLogger) {
+        txLogger = new CANTxLogger(devName);
+    }
     txLoggerEnabled = on && txLogger != nullptr;
 }
 

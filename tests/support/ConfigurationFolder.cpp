@@ -1,0 +1,102 @@
+#include "ConfigurationFolder.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <tinyxml.h>
+
+ConfigurationFolder::ConfigurationFolder()
+{
+    char pattern[] = "/tmp/qcanconfigXXXXXX";
+    if (!mkdtemp(pattern)) {
+        ADD_FAILURE() << "cannot create a temporary folder";
+        return;
+    }
+    appData_ = pattern;
+    const std::string quillard = appData_ + "/Quillard";
+    mkdir(quillard.c_str(), 0755);
+    mkdir((quillard + "/qcan").c_str(), 0755);
+    file_ = quillard + "/qcan/qcan_configuration.xml";
+    if (const char* old = std::getenv("APPDATA")) {
+        hadAppData_ = true;
+        savedAppData_ = old;
+    }
+    setenv("APPDATA", appData_.c_str(), 1);
+}
+
+ConfigurationFolder::~ConfigurationFolder()
+{
+    if (hadAppData_)
+        setenv("APPDATA", savedAppData_.c_str(), 1);
+    else
+        unsetenv("APPDATA");
+    if (!appData_.empty()) {
+        const std::string command = "chmod -R u+rwx '" + appData_ + "' && rm -rf '" + appData_ + "'";
+        if (std::system(command.c_str()) != 0)
+            std::fprintf(stderr, "could not remove %s\n", appData_.c_str());
+    }
+}
+
+void ConfigurationFolder::write(const std::string& bytes) const
+{
+    std::ofstream out(file_, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    ASSERT_TRUE(out.good()) << file_;
+}
+
+void ConfigurationFolder::replace(const std::string& bytes) const
+{
+    const std::string temp = file_ + ".new";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << bytes;
+        ASSERT_TRUE(out.good()) << temp;
+    }
+    ASSERT_EQ(std::rename(temp.c_str(), file_.c_str()), 0);
+}
+
+std::string ConfigurationFolder::read() const
+{
+    std::ifstream in(file_, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool ConfigurationFolder::exists() const
+{
+    struct stat st;
+    return stat(file_.c_str(), &st) == 0;
+}
+
+std::vector<std::string> ConfigurationFolder::strayFiles() const
+{
+    std::vector<std::string> names;
+    const std::string folder = appData_ + "/Quillard/qcan";
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* e = readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != ".." && name != "qcan_configuration.xml")
+                names.push_back(name);
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+std::string ConfigurationFolder::canonical(const std::string& xml)
+{
+    TiXmlDocument document;
+    document.Parse(xml.c_str());
+    if (document.Error())
+        return "unparsable: " + std::string(document.ErrorDesc());
+    TiXmlPrinter printer;
+    document.Accept(&printer);
+    return printer.Str();
+}
