@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "DummyBus.h"
 #include "Frames.h"
 #include "LogCapture.h"
 #include "Matrix3d.h"
@@ -146,13 +147,21 @@ TEST(TiltSlopeAdapter, TiltSensorCommandFrames)
                     "element " + std::to_string(k));
     expectFrame(sent[16], tiltId(88, 7, 101), true, {0, 0, 0, 0, 3}, "read-back of element 15");
 
-    // A settings read-out asks for a chunk: offset in data 0-1, length in data 2-3.
+    // A settings read-out asks for one chunk at a time, the first at offset 4: offset in data 0-1,
+    // length in data 2-3. The next request waits for the answer.
     a.clearSent();
-    ASSERT_TRUE(s.setOperationMode(G2_OPERATION_READ_SETTINGS));
+    s.readSettings(SensorManager::getTickCount());
     s.readSettings(SensorManager::getTickCount());
     sent = a.sentFrames();
     ASSERT_EQ(sent.size(), 1u);
-    expectFrame(sent[0], tiltId(34, 1, 101), true, {0, 0, 4, 0}, "settings request");
+    expectFrame(sent[0], tiltId(34, 1, 101), true, {4, 0, 4, 0}, "settings request");
+    a.clearSent();
+    _TQUIL1G5_CAN_FRAME answer = makerFrame(34, 1, 101, {4, 0, 4, 0, 1, 2, 3, 4});
+    s.Parse(&answer, SensorManager::getTickCount());
+    s.readSettings(SensorManager::getTickCount());
+    sent = a.sentFrames();
+    ASSERT_EQ(sent.size(), 1u);
+    expectFrame(sent[0], tiltId(34, 1, 101), true, {8, 0, 4, 0}, "next settings request");
 }
 
 TEST(TiltSlopeAdapter, ZeroingOutcomesOnTheBusAndInTheLog)
@@ -208,6 +217,44 @@ TEST(TiltSlopeAdapter, ZeroingOutcomesOnTheBusAndInTheLog)
         for (size_t i = 0; i < sent.size(); ++i)
             expectFrame(sent[i], 701, false, {uint8_t(i == 0), 0, 0, 0, 0, 0, 0, 0}, name + (i ? ": release" : ": zero"));
     }
+}
+
+TEST(TiltSlopeAdapter, ZeroingACopyZeroesTheLiveSensorAndOutlivesIt)
+{
+    const auto Info = WispLogLevels::Information;
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    LogCapture cap;
+    auto* live = new SlopeSensor(SensorManager::getInstance(), a.cuaId(), 90);
+    ASSERT_TRUE(a.device()->addSensor(live));
+    for (const auto& f : {frame(101, {0, 0, 0, 0, 0}), frame(104, {0, 0, 0, 0, 0, 0, 0}), slopes(1, 0.5f)})
+        parseLocked(live, f);
+    a.clearSent();
+
+    // The host zeroes the copy its getter returned: the live sensor is the one zeroing.
+    SlopeSensor copy = SensorManager::getInstance()->getSlopeSensor(90, a.cuaId());
+    EXPECT_TRUE(copy.Zero());
+    EXPECT_TRUE(locked(live, [&] { return live->isZeroing(); }));
+    EXPECT_TRUE(SensorManager::getInstance()->getSlopeSensor(90, a.cuaId()).Zero());  // no second run
+    EXPECT_EQ(cap.count(Info, "MDS2000 Slope already zeroing"), 1);
+
+    ASSERT_TRUE(Clock::waitForSleepers(1, 2000));
+    Clock::advance(SlopeZeroingThread::STABILITY_WAIT_MS);
+    ASSERT_TRUE(within5s([&] { return cap.has(Info, "MDS2000 Send Zero frame 701 "); }));
+    ASSERT_TRUE(Clock::waitForSleepers(1, 2000));
+
+    // The adapter drops its sensors in the middle of the zeroing; the thread carries on without
+    // the sensor and ends on "not ok".
+    a.device()->removeSensors();
+    a.pass();
+    EXPECT_EQ(a.device()->getSensorCount(), 0);
+    Clock::advance(SlopeZeroingThread::ZERO_HOLD_MS);
+    ASSERT_TRUE(within5s([] { return SlopeZeroingThread::liveCount() == 0; }));
+    EXPECT_TRUE(cap.has(Info, "MDS2000 Zero slope aborted. Not OK "));
+    const std::vector<_TGENERIC_CAN_FRAME> sent = DummyBus::instance().sent(a.name());
+    ASSERT_EQ(sent.size(), 2u);
+    for (size_t i = 0; i < sent.size(); ++i)
+        expectFrame(sent[i], 701, false, {uint8_t(i == 0), 0, 0, 0, 0, 0, 0, 0}, i ? "release" : "zero");
 }
 
 TEST(TiltSlopeAdapter, TypedGetterReturnsADetachedCopy)

@@ -75,6 +75,7 @@ QCANDevice::QCANDevice(int cuaId_, const wxString& name)
       rxOverflow(0),
       parserIdCounter(0),
       externalParserIdCounter(0),
+      sensorInfoCacheBuilt(false),
       txLogger(nullptr)
 {
     std::memset(functionTable, 0, sizeof functionTable);
@@ -154,7 +155,7 @@ void QCANDevice::reset()
     connectTime = now;
     nextRetryTime = now;
     releaseLibrary();
-    adapterHandle = nullptr;
+    forgetHandle();
     currentBaud = CAN_BAUD_NONE;
     configuredBaud = CAN_BAUD_250K;
     configuredMode = CAN_MODE_NORMAL;
@@ -196,7 +197,7 @@ bool QCANDevice::init()
         QLOG_ERROR("init") << "QCANDevice::init() QCAN API Init failed";
         return false;
     }
-    adapterHandle = nullptr;
+    forgetHandle();
     return true;
 }
 
@@ -206,7 +207,7 @@ void QCANDevice::uninit()
     wxCriticalSectionLocker guard(deviceLock);
     releaseLibrary();
     statusSeen = false;
-    adapterHandle = nullptr;
+    forgetHandle();
     filterIndex = 0;
     lastProcessTick = 0;
     delayedMessageTimer = 0;
@@ -255,7 +256,7 @@ bool QCANDevice::Connect()
         return false;
     }
     {
-        wxCriticalSectionLocker guard(deviceLock);
+        wxCriticalSectionLocker guard(handleLock);
         for (int i = 0; i < QCAN_TABLE_SIZE; ++i)
             functionTable[i] = reinterpret_cast<QCANTableEntry>(table[i]);
         adapterHandle = handle;
@@ -276,7 +277,7 @@ void QCANDevice::disconnectHandle()
     QCANClose_t closeAdapter = nullptr;
     void* handle = nullptr;
     {
-        wxCriticalSectionLocker guard(deviceLock);
+        wxCriticalSectionLocker guard(handleLock);
         if (adapterHandle && functionTable[QCAN_ENTRY_CLOSE]) {
             closeAdapter = reinterpret_cast<QCANClose_t>(functionTable[QCAN_ENTRY_CLOSE]);
             handle = adapterHandle;
@@ -924,6 +925,7 @@ bool QCANDevice::addSensor(Sensor* sensor)
 {
     if (!sensor || !IsConnected())
         return false;
+    sensor->setLive();
     wxCriticalSectionLocker guard(deviceLock);
     sensors.push_back(sensor);
     return true;
@@ -991,7 +993,10 @@ void QCANDevice::updateSensors(unsigned long long now)
 {
     const unsigned long long elapsed = GetTick() - lastUpdateTick;
     lastUpdateTick = now;
-    wxCriticalSectionLocker guard(deviceLock);
+    // The device lock is held only while each sensor is found and locked, not across its Update:
+    // an Update may send, and sending takes the manager's table lock, which must never come after
+    // the device lock. Sensors are deleted only on this thread, so the walk by index stays valid;
+    // a sensor added meanwhile is updated on the next pass.
     for (unsigned short i = 0;; ++i) {
         Sensor* s = getSensor(i, true);
         if (!s)
@@ -1027,6 +1032,7 @@ void QCANDevice::rebuildSensorInfoCache()
         s->UnlockSensor();
     }
     lastCacheRebuild = GetTick();
+    sensorInfoCacheBuilt = true;
 }
 
 std::vector<_SensorInfo*>& QCANDevice::getSensorInfoCache()
@@ -1043,6 +1049,13 @@ void QCANDevice::clearSensorInfoCache()
     for (_SensorInfo* info : sensorInfoCache)
         delete info;
     sensorInfoCache.clear();
+    sensorInfoCacheBuilt = false;
+}
+
+bool QCANDevice::hasSensorInfoCache()
+{
+    wxCriticalSectionLocker guard(deviceLock);
+    return sensorInfoCacheBuilt;
 }
 
 wxString QCANDevice::ToXML(unsigned short sensorId, int indent)
@@ -1088,10 +1101,24 @@ QCANReceived QCANDevice::GetReceived()
 
 // --- sending -------------------------------------------------------------------------------------
 
+bool QCANDevice::hasHandle()
+{
+    wxCriticalSectionLocker guard(handleLock);
+    return adapterHandle != nullptr;
+}
+
+void QCANDevice::forgetHandle()
+{
+    wxCriticalSectionLocker guard(handleLock);
+    adapterHandle = nullptr;
+}
+
 template <class F>
 F QCANDevice::entry(QCANTableIndex index, void** handle)
 {
-    wxCriticalSectionLocker guard(deviceLock);
+    // Its own innermost lock, not the device lock: sends come from code that holds a sensor's
+    // lock, and the device lock comes before a sensor's.
+    wxCriticalSectionLocker guard(handleLock);
     *handle = adapterHandle;
     if (!adapterHandle)
         return nullptr;
@@ -1236,7 +1263,7 @@ ECANBaud QCANDevice::GetBaudrate(bool ask)
         return currentBaud;
     if (!isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_INITIALIZED))
         return CAN_BAUD_NONE;
-    if (adapterHandle)
+    if (hasHandle())
         currentBaud = readBaud();
     return currentBaud;
 }
@@ -1290,7 +1317,7 @@ bool QCANDevice::SetBusPowerSwitch(unsigned int on, bool apply)
 unsigned int QCANDevice::GetBusPowerSwitch(bool ask)
 {
     wxCriticalSectionLocker guard(deviceLock);
-    if (!ask || !adapterHandle)
+    if (!ask || !hasHandle())
         return configuredBusPower ? 1u : 0u;
     if (!isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_CONNECTING))
         return 0;
@@ -1372,7 +1399,7 @@ bool QCANDevice::verifyConnectionParameters()
     wxCriticalSectionLocker guard(deviceLock);
     void* handle = nullptr;
     applyBaudrate(configuredBaud);
-    if (adapterHandle && isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_INITIALIZED))
+    if (hasHandle() && isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_INITIALIZED))
         currentBaud = readBaud();
     SetTermination(configuredTermination, true);
     if (QCANGetTermination_t get = entry<QCANGetTermination_t>(QCAN_ENTRY_GET_TERMINATION, &handle))
