@@ -1,5 +1,6 @@
 #include "MonitorApp.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <wx/filename.h>
@@ -189,8 +190,17 @@ bool MonitorApp::connectAdapters()
 {
     Sensors::SensorManager* manager = Sensors::SensorManager::getInstance();
     if (!adapters.empty()) {
+        // Only names the adapter library offers; the manager would otherwise retry a missing one.
+        std::vector<wxString> available;
+        void* list = manager->createQCANDeviceList();
+        for (int i = 0; i < manager->getDeviceListItemCount(list); ++i) {
+            wxString name, description, vendorName;
+            if (manager->getDeviceListItemInfo(list, i, name, description, vendorName))
+                available.push_back(name);
+        }
+        manager->deleteQCANDeviceList(list);
         for (const wxString& name : adapters)
-            if (manager->connect(name) < 1) {
+            if (std::find(available.begin(), available.end(), name) == available.end() || manager->connect(name) < 1) {
                 std::fprintf(stderr, "qcan-monitor: adapter '%s' could not be connected\n",
                              static_cast<const char*>(name.utf8_str()));
                 return false;
