@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "DeviceList.h"
+#include "HostLogging.h"
 #include "HostSnapshot.h"
 #include "JsonView.h"
 #include "QCANDeviceTypes.h"
@@ -89,6 +90,11 @@ int HostRunner::run()
     std::vector<int> ids;
     if (!connectAdapters(*manager, ids))
         return shutdown(*manager, 1);
+    std::string reason;
+    if (logging && !logging->start(*manager, ids, reason)) {
+        fail(reason);
+        return shutdown(*manager, 1);
+    }
     if (!waitForAdapters(*manager, ids)) {
         if (stopRequested())
             return shutdown(*manager, 0);
@@ -222,6 +228,8 @@ void HostRunner::show(SensorManager& manager, const std::vector<int>& ids, long 
 
 int HostRunner::shutdown(SensorManager& manager, int status)
 {
+    if (logging)
+        logging->finish(manager, err);
     manager.disconnect(kDisconnectWaitMs, 0);
     if (manager.isThreadRunning()) {
         fail("the plug-in's thread did not stop within " + std::to_string(kDisconnectWaitMs) + " ms");

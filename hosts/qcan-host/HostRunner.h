@@ -11,6 +11,8 @@
 #include "HostOptions.h"
 #include "HostSnapshot.h"
 
+class HostLogging;
+
 namespace Sensors {
 class SensorManager;
 }
@@ -23,6 +25,8 @@ public:
     // The process's exit status: 0 done or interrupted, 1 no adapter connected (or the plug-in
     // did not stop cleanly).
     int run();
+    // Traffic recording to start once the adapters exist and to close before they disconnect.
+    void setLogging(HostLogging* logging_) { logging = logging_; }
 
     // SIGINT and SIGTERM only set a flag; the refresh loop sees it within a few milliseconds.
     static void installSignalHandlers();
@@ -44,6 +48,7 @@ private:
     static volatile std::sig_atomic_t stopFlag;
 
     HostOptions options;
+    HostLogging* logging = nullptr;
     HostSnapshot::Filter filter;  // from --sensor and --class
     HostSnapshot last;            // the previous refresh, for rates over the time between
     bool haveLast = false;

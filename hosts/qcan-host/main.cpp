@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include <wx/init.h>
 
+#include "HostLogging.h"
 #include "HostOptions.h"
 #include "HostRunner.h"
 #include "MessageCatalog.h"
@@ -15,13 +17,23 @@
 int main(int argc, char** argv)
 {
     HostOptions options;
+    HostLogging logging;
     std::string error;
-    if (!HostOptions::parse(argc, argv, options, error)) {
+    // The recording options are taken out first; the rest are the host's own.
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!HostLogging::extract(args, logging, error)) {
+        std::fprintf(stderr, "qcan-host: %s\n", error.c_str());
+        return 2;
+    }
+    std::vector<const char*> rest{argv[0]};
+    for (const std::string& a : args)
+        rest.push_back(a.c_str());
+    if (!HostOptions::parse(static_cast<int>(rest.size()), rest.data(), options, error)) {
         std::fprintf(stderr, "qcan-host: %s\n", error.c_str());
         return 2;
     }
     if (options.help) {
-        std::fputs(HostOptions::usage().c_str(), stdout);
+        std::fputs((HostOptions::usage() + HostLogging::usage()).c_str(), stdout);
         return 0;
     }
 
@@ -52,7 +64,10 @@ int main(int argc, char** argv)
         if (MessageCatalog::load().empty())
             std::fprintf(stderr, "qcan-host: no message catalogue in %s, texts are shown as their keys\n",
                          MessageCatalog::defaultFolder().c_str());
-        status = HostRunner(options, out, stderr, terminal).run();
+        HostRunner runner(options, out, stderr, terminal);
+        if (logging.enabled())
+            runner.setLogging(&logging);
+        status = runner.run();
     }
     std::fclose(out);
     return status;

@@ -77,7 +77,7 @@ protected:
     void deliver(const _TGENERIC_CAN_FRAME& frame);
     // Lets the transmit thread confirm one sent frame.
     void confirmSent(const _TGENERIC_CAN_FRAME& frame);
-    void countDropped() { ++rxDropped_; }
+    void countDropped(uint32_t n = 1) { rxDropped_ += n; }
     void countSendFailed() { ++txFailed_; }
 
     // Settings as set through the table, for kinds that keep them here.

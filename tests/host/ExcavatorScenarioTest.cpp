@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <string>
 
 #include "BusLoad.h"
 #include "ExcavatorMotion.h"
@@ -113,34 +114,71 @@ TEST(ExcavatorScenario, FrameSizesAndBusLoad)
     EXPECT_LT(load, 0.5);
 }
 
-TEST(ExcavatorScenario, TiltQuaternionsAndButtonsFollowTheCycle)
+TEST(ExcavatorScenario, JoystickButtonsFollowTheCycle)
 {
     ExcavatorScenario s;
-    double boomMin = 1e9, boomMax = -1e9, bucketMin = 1e9;
     int rotateDown = 0, dumpDown = 0;
     for (const _TGENERIC_CAN_FRAME& f : framesBetween(s, 0, ExcavatorMotion::kCycleMs, 10)) {
         if (f.header.id == 0x0CFDD6A9 && (f.data[5] & 3) == 1)
             ++rotateDown;
         if (f.header.id == 0x0CFDD8A9 && ((f.data[5] >> 4) & 3) == 1)
             ++dumpDown;
-        if (!f.header.ext || f.header.id >> 21 != 18)
-            continue;
-        const double x = le16(f.data), y = le16(f.data + 2), z = le16(f.data + 4), w = le16(f.data + 6);
-        ASSERT_NEAR(std::sqrt(w * w + x * x + y * y + z * z), 16384.0, 4.0);
-        const double pitch = 2.0 * std::atan2(y, w) * 180.0 / kPi;
-        const uint32_t dev = f.header.id & 0x7F;
-        if (dev == 103) {
-            boomMin = std::min(boomMin, pitch);
-            boomMax = std::max(boomMax, pitch);
-        }
-        if (dev == 101)
-            bucketMin = std::min(bucketMin, pitch);
     }
-    EXPECT_NEAR(boomMin, 0.0, 1.0);   // at the dig face
-    EXPECT_NEAR(boomMax, 40.0, 1.0);  // over the truck
-    EXPECT_NEAR(bucketMin, -160.0, 2.0);
     EXPECT_GT(rotateDown, 20);  // held while the rotator turns, over a second at 20 Hz
     EXPECT_EQ(dumpDown, 10);    // half a second at the dump
+}
+
+// Every device's frames carry the pose the scenario simulates at the frame's instant, to within the
+// noise it adds: compass heading, tilt pitch and roll, tiltrotator angle and antenna position.
+TEST(ExcavatorScenario, ReadingsAgreeWithTheSimulatedPose)
+{
+    using S = ExcavatorScenario;
+    const double kLat0 = S::kLat0, kLon0 = S::kLon0, kHeight0 = S::kHeight0, kGeoid = S::kGeoid, kEast0 = S::kEast0,
+                 kNorth0 = S::kNorth0;
+    ExcavatorScenario s;
+    std::map<std::string, int> checked;
+    std::vector<_TGENERIC_CAN_FRAME> frames;
+    for (uint64_t t = 1; t <= ExcavatorMotion::kCycleMs; ++t) {
+        frames.clear();
+        s.framesDue(t - 1, t, frames);  // the frames of instant t
+        const ExcavatorMotion::Pose p = ExcavatorMotion::poseAt(t);
+        for (const _TGENERIC_CAN_FRAME& f : frames) {
+            const uint32_t id = f.header.id, msg = id >> 21, type = (id >> 8) & 0x7F, number = id & 0x7F;
+            if (id == 0x09F11223) {  // heading in 0.0001 rad, noise 0.1 degree
+                ASSERT_NEAR(static_cast<uint16_t>(le16(f.data + 1)) * 1e-4 * 180.0 / kPi, p.heading, 0.2) << t;
+                ++checked["heading"];
+            } else if (id == 0x18FFB93C) {  // 1/128 degree, offset -200 degrees
+                ASSERT_NEAR(static_cast<uint16_t>(le16(f.data)) / 128.0 - 200.0, p.rotator, 0.01) << t;
+                ++checked["rotator"];
+            } else if (f.header.ext && type == 16 && (msg == 18 || msg == 14)) {
+                // Pitch about y after roll about x: y/w = tan(pitch/2), x/w = tan(roll/2).
+                const double x = le16(f.data), y = le16(f.data + 2), z = le16(f.data + 4), w = le16(f.data + 6);
+                ASSERT_NEAR(std::sqrt(w * w + x * x + y * y + z * z), S::kQ14, 4.0) << t;
+                const double pitch = number == 101 ? p.bucketPitch : number == 102 ? p.stickPitch
+                                   : number == 103 ? p.boomPitch : p.framePitch;
+                const double roll = number == 101 ? p.bucketRoll + p.frameRoll : p.frameRoll;
+                ASSERT_NEAR(2.0 * std::atan2(y, w) * 180.0 / kPi, pitch, 0.05) << t << " " << number;
+                ASSERT_NEAR(2.0 * std::atan2(x, w) * 180.0 / kPi, roll, 0.05) << t << " " << number;
+                ++checked["tilt " + std::to_string(number)];
+            } else if (f.header.ext && type == 11 && msg >= 1 && msg <= 6) {
+                // The antenna: 1.0 m behind and 0.9 m left of the swing centre, 1 cm of noise.
+                const double h = p.heading * kPi / 180.0, east = -std::sin(h) - 0.9 * std::cos(h);
+                const double north = -std::cos(h) + 0.9 * std::sin(h), m = 111320.0, cosLat = std::cos(kLat0 * kPi / 180.0);
+                const double want[6] = {kLat0 + north / m, kLon0 + east / (m * cosLat), kHeight0 + kGeoid,
+                                        kEast0 + east, kNorth0 + north, kHeight0};
+                const double metresPerUnit[6] = {m, m * cosLat, 1, 1, 1, 1};
+                double v;
+                std::memcpy(&v, f.data, 8);
+                ASSERT_NEAR((v - want[msg - 1]) * metresPerUnit[msg - 1], 0.0, 0.03) << t << " message " << msg;
+                ++checked["gnss " + std::to_string(msg)];
+            }
+        }
+    }
+    const std::map<std::string, int> expected = {
+        {"heading", 200}, {"rotator", 400}, {"tilt 101", 2200}, {"tilt 102", 1200}, {"tilt 103", 1200},
+        {"tilt 105", 600}, {"gnss 1", 200}, {"gnss 2", 200}, {"gnss 3", 200}, {"gnss 4", 200}, {"gnss 5", 200},
+        {"gnss 6", 200}};
+    EXPECT_EQ(checked, expected);
 }
 
 }  // namespace

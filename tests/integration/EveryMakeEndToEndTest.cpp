@@ -13,6 +13,7 @@
 #include "DSM500SensorComponent.h"
 #include "DT500Sensor.h"
 #include "EngconTiltrotatorSensor.h"
+#include "Frames.h"
 #include "GenericPositionSensor.h"
 #include "KM7.h"
 #include "MDS2000IO.h"
@@ -29,34 +30,12 @@
 #include "SteelwristJoystickSensor.h"
 #include "SteelwristRotationSensor.h"
 #include "SteelwristSlopeSensor.h"
+#include "EveryMakeFrames.h"
 #include "TestAdapter.h"
 #include "TiltSensorG1.h"
 
 using namespace Sensors;
 
-namespace {
-
-uint32_t makerId(uint32_t msg, uint32_t cmd, uint32_t devType, uint32_t devNumber)
-{
-    return (msg << 21) | (cmd << 18) | (devType << 8) | devNumber;
-}
-
-std::vector<uint8_t> le(double v)
-{
-    std::vector<uint8_t> out(8);
-    std::memcpy(out.data(), &v, 8);  // the bus and this host are both little-endian
-    return out;
-}
-
-std::vector<uint8_t> le(float a, float b)
-{
-    std::vector<uint8_t> out(8);
-    std::memcpy(out.data(), &a, 4);
-    std::memcpy(out.data() + 4, &b, 4);
-    return out;
-}
-
-}  // namespace
 
 TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThroughItsGetter)
 {
@@ -65,47 +44,8 @@ TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThrough
     SensorManager* m = SensorManager::getInstance();
     const int cua = a.cuaId();
 
-    // --- the maker's protocol ---
-    ASSERT_TRUE(a.receive(makerId(3, 0, SDT_G1, 3), true, {100, 0, 0xFE, 0xFF, 0x2C, 0x01, 0x00, 0x80}));
-    ASSERT_TRUE(a.receive(makerId(7, 0, SDT_G1, 3), true, {0x2C, 0x01, 0x38, 0xFF, 0, 0, 0, 0}));
-    ASSERT_TRUE(a.receive(makerId(1, 1, SDT_SIMULATOR_CLIENT, 7), true, {1, 0}));  // message 257
-    const double gnss[6] = {59.5, 17.25, 42.5, 1000.5, -250.25, 12.0};       // lat, lon, alt, x, y, z
-    for (uint32_t msg = 1; msg <= 6; ++msg)
-        ASSERT_TRUE(a.receive(makerId(msg, 0, SDT_CAN_GNSS, 9), true, le(gnss[msg - 1])));
-    ASSERT_TRUE(a.receive(makerId(8, 0, SDT_CAN_GNSS, 9), true, {12, 0, 0, 0, 3, 0, 0, 0}));
-    ASSERT_TRUE(a.receive(makerId(1, 0, SDT_RAY_GAUGE, 4), true, {0x01, 0x00, 0xFA, 0x00}));
-    ASSERT_TRUE(a.receive(makerId(5, 0, SDT_KM7, 6), true, {0}));
-
-    // --- NMEA 2000 heading, 10000 x 0.0001 rad ---
-    ASSERT_TRUE(a.receive(0x09F11280, true, {0, 0x10, 0x27, 0, 0, 0, 0, 0}));
-
-    // --- Moba, the MDS2000 controller and a DSM500 unit ---
-    ASSERT_TRUE(a.receive(1, false, {1, 0, 0}));
-    ASSERT_TRUE(a.receive(303, false, {0x78, 0x56, 0x34, 0x12, 0x01, 0, 0, 0}));
-    ASSERT_TRUE(a.receive(562, true, {0x00, 10, 0x00, 0x19, 0xFF, 0xFF, 0xFF, 0xFF}));
-    ASSERT_TRUE(a.receive(562, true, {0x01, 30, 0x00, 0x01, 0x2A}));
-    ASSERT_TRUE(a.receive(110, false, {0}));
-    ASSERT_TRUE(a.receive(103, false, {0x78, 0x56, 0x34, 0x12, 0}));
-    ASSERT_TRUE(a.receive(170, false, {1, 0x0E, 0x10}));
-    ASSERT_TRUE(a.receive(100, false, le(1.5f, -2.25f)));
-    ASSERT_TRUE(a.receive(101, false, {0, 0, 0, 0, 0}));
-    ASSERT_TRUE(a.receive(104, false, {0, 0, 0, 0, 0, 0, 1}));
-    ASSERT_TRUE(a.receive(106, false, le(0.0f, 0.5f)));
-    ASSERT_TRUE(a.receive(0x70B, false, {5}));
-    ASSERT_TRUE(a.receive(0x18B, false, {0xE8, 0x03, 0xF4, 0x01, 0x00, 0x00, 60, 0x00}));
-
-    // --- tiltrotators, joystick, encoder ---
-    ASSERT_TRUE(a.receive(0x0CF013A9, true, {0xE8, 0x03, 0x0C, 0xFE, 0, 0, 0xF0, 0}));
-    ASSERT_TRUE(a.receive(0x0CF014A9, true, {0, 0, 0x00, 0x2D, 0, 0xF0}));
-    ASSERT_TRUE(a.receive(0x0CFDD6A9, true, {0x90, 100, 0x01, 0, 0, 0x04, 0, 0}));
-    ASSERT_TRUE(a.receive(0x0CFF2ADC, true, {0x34, 0x08, 0x6C, 0x07, 0x54, 0x0B}));
-    ASSERT_TRUE(a.receive(0x18FFB930, true, {0x80, 0x7A, 0, 0, 0, 0, 0, 0}));
-    ASSERT_TRUE(a.receive(416, false, {0x00, 0x06, 0, 0}));
-
-    // --- SICK DT500 and Sandvik TIM ---
-    ASSERT_TRUE(a.receive(46, false, {1, 0, 0, 0, 0x10, 0x27, 0, 0}));
-    ASSERT_TRUE(a.receive(1904, false, {1, 0x01, 0xD2, 0x04, 0xE1, 0x10}));
-    ASSERT_TRUE(a.receive(1904, false, {2, 0x00, 0x10, 0x00, 0x20, 0x00}));
+    for (const TestFrame& f : everyMakeFrames())
+        ASSERT_TRUE(a.receive(f.id, f.ext, f.data)) << std::hex << f.id;
 
     // Read back, maker's protocol.
     TiltSensorG1 g1 = m->getTiltSensorG1(3, cua);

@@ -5,12 +5,14 @@
 #include <cstring>
 #include <iostream>
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 #include "DT500Sensor.h"
 #include "DummyBus.h"
 #include "EngconTiltrotatorSensor.h"
 #include "FrameParsers.h"
+#include "Frames.h"
 #include "MDS2000IO.h"
 #include "NMEA2KHeadingSensor.h"
 #include "RototiltSensor.h"
@@ -22,12 +24,6 @@
 using namespace Sensors;
 
 namespace {
-
-// The maker's 29-bit identifier from its fields.
-uint32_t makerId(uint32_t msg, uint32_t cmd, uint32_t devType, uint32_t devNumber)
-{
-    return (msg << 21) | (cmd << 18) | (devType << 8) | devNumber;
-}
 
 RxCANFrameT rxFrame(uint32_t id, bool ext, std::vector<uint8_t> data, bool createAllowed)
 {
@@ -116,12 +112,17 @@ TEST(FrameParsers, IdentifierRulesDecideWhichSensorTakesAFrame)
     EXPECT_NE(dynamic_cast<EngconTiltrotatorSensor*>(live(a, 131, SDT_UPROP)), nullptr);
     EXPECT_NE(dynamic_cast<RototiltSensor*>(live(a, 131, SDT_ROTOTILT)), nullptr);
 
-    // Moba: standard 562 is nobody's, extended 562 feeds the protocol object and then the
-    // controller, creating both.
-    ASSERT_TRUE(a.receive(562, false, {0x00, 10, 0x00, 0x19, 0xFF, 0xFF, 0xFF, 0xFF}));
+    // Moba: standard 562 and extended 559 and 565 are nobody's; extended 560 to 564 feed the
+    // protocol object and then the controller, the first of them creating both.
+    const std::vector<uint8_t> kMoba = {0x00, 10, 0x00, 0x19, 0xFF, 0xFF, 0xFF, 0xFF};
+    for (const auto& f : {std::make_pair(562u, false), std::make_pair(559u, true), std::make_pair(565u, true)})
+        ASSERT_TRUE(a.receive(f.first, f.second, kMoba));
     EXPECT_EQ(a.device()->getSensorCount(), 3 + 6) << "no more sensors than the rows name";
-    ASSERT_TRUE(a.receive(562, true, {0x00, 10, 0x00, 0x19, 0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_TRUE(taken(a, 91, SDT_MOBA_PROTOCOL) == 1 && live(a, 90, SDT_CONTROLLER) != nullptr);
+    for (uint32_t id = 560; id <= 564; ++id) {
+        ASSERT_TRUE(a.receive(id, true, kMoba));
+        EXPECT_EQ(taken(a, 91, SDT_MOBA_PROTOCOL), static_cast<int>(id - 559)) << id;
+        EXPECT_NE(live(a, 90, SDT_CONTROLLER), nullptr) << id;
+    }
     // The controller state frame makes it run, so that it reads the flags that follow.
     ASSERT_TRUE(a.receive(1, false, {1, 0, 0}));
     auto* io = dynamic_cast<MDS2000IO*>(live(a, 90, SDT_CONTROLLER));
@@ -131,7 +132,8 @@ TEST(FrameParsers, IdentifierRulesDecideWhichSensorTakesAFrame)
     // 109 and 111 feed the drill depth sensor and then the controller; the first stage does not
     // look at the extended flag. 101 feeds the depth sensor and then the slope unit.
     ASSERT_TRUE(a.receive(109, false, {0, 0, 0, 0, 1, 0}));
-    EXPECT_TRUE(live(a, 117, SDT_DEPTH) != nullptr && io->flag109);
+    EXPECT_NE(live(a, 117, SDT_DEPTH), nullptr);
+    EXPECT_TRUE(io->flag109);
     ASSERT_TRUE(a.receive(111, false, {0, 0, 0, 0, 1}));
     EXPECT_TRUE(io->flag111);
     ASSERT_TRUE(a.receive(109, true, {0, 0, 0, 0, 0, 0}));
@@ -162,11 +164,11 @@ TEST(FrameParsers, ChainOrderAndCreationOnlyOnTheManagersPass)
     // From the library's callback: queued; the pass creates the sensor, whose next frame is parsed at once.
     RxCANFrameT rx = rxFrame(makerId(3, 0, 16, 8), true, kTiltData, false);
     EXPECT_EQ(parseDefault(&rx, a.device(), m), PARSE_RESULT_SENSOR_MISSING);
-    EXPECT_TRUE(a.device()->getRxBufferCount() == 1 && live(a, 8, SDT_G1) == nullptr);
+    EXPECT_EQ(std::make_tuple(a.device()->getRxBufferCount(), live(a, 8, SDT_G1)), std::make_tuple(1, nullptr));
     a.pass();
     EXPECT_EQ(taken(a, 8, SDT_G1), 1);
     EXPECT_EQ(parseDefault(&rx, a.device(), m), PARSE_RESULT_OK);
-    EXPECT_TRUE(a.device()->getRxBufferCount() == 0 && taken(a, 8, SDT_G1) == 2);
+    EXPECT_EQ(std::make_tuple(a.device()->getRxBufferCount(), taken(a, 8, SDT_G1)), std::make_tuple(0, 2));
 
     // A device type the maker parser cannot create (20) is left to the parsers after it.
     RxCANFrameT other = rxFrame(makerId(1, 0, 20, 3), true, {1, 2}, true);
@@ -181,7 +183,7 @@ TEST(FrameParsers, ChainOrderAndCreationOnlyOnTheManagersPass)
     auto* plain = new Sensor(m, a.cuaId(), 50, 2);
     ASSERT_TRUE(a.device()->addSensor(plain));
     ASSERT_TRUE(a.receive(562, true, {0x00, 30, 0x00, 0x02, 0x2A, 0, 0, 0}));
-    EXPECT_TRUE(plain->getMessageCount() == 1 && live(a, 91, SDT_MOBA_PROTOCOL) == nullptr);
+    EXPECT_EQ(std::make_tuple(plain->getMessageCount(), live(a, 91, SDT_MOBA_PROTOCOL)), std::make_tuple(1, nullptr));
 
     // The chain stops at the first answer other than UNKNOWN; an error is reported by its position.
     RxCANFrameT any = rxFrame(0x123, false, {1}, false);
@@ -210,7 +212,8 @@ TEST(FrameParsers, ChainOrderAndCreationOnlyOnTheManagersPass)
     // Null arguments are errors of the call, not of a parser: nothing more is written.
     for (QCANParserFunction f : {parseDefault, parseQuillardSensorMsg, parseMobaSensorMsg, parseSteelwristSensorMsg,
                                  parseNMEA2KSensorMsg, parseSICKSensorMsg, parseSandvikTIMSensorMsg})
-        EXPECT_TRUE(f(nullptr, a.device(), nullptr) == PARSE_RESULT_ERROR && f(&any, nullptr, nullptr) == PARSE_RESULT_ERROR);
+        EXPECT_EQ(std::make_tuple(f(nullptr, a.device(), nullptr), f(&any, nullptr, nullptr)),
+                  std::make_tuple(PARSE_RESULT_ERROR, PARSE_RESULT_ERROR));
     std::cerr.rdbuf(savedCerr);
     EXPECT_EQ(err.str(), "PARSE_RESULT_ERROR: 2\n");
 }
@@ -258,7 +261,8 @@ TEST(FrameParsers, ParserStringReplacesTheParsersOfOneAdapter)
     EXPECT_TRUE(seen.empty());
     m->processParserString(cua, wxT("GNSS|moba"));
     feedAll();
-    EXPECT_TRUE(taken(a, 120, SDT_SLOPE) == slope + 1 && taken(a, 200, SDT_NMEA2K_HEADING) == heading + 1);
+    EXPECT_EQ(std::make_tuple(taken(a, 120, SDT_SLOPE), taken(a, 200, SDT_NMEA2K_HEADING)),
+              std::make_tuple(slope + 1, heading + 1));
 
     // Unknown and empty tokens add nothing, and "moba " is not "moba".
     m->processParserString(cua, wxT("foo||moba |bar"));

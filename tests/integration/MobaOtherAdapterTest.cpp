@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <cstring>
 #include <initializer_list>
 #include <thread>
@@ -42,6 +44,15 @@ void expectFrames(const std::vector<_TGENERIC_CAN_FRAME>& sent, const std::vecto
         for (int b = 0; b < expected[i].header.dlc; ++b)
             EXPECT_EQ(sent[i].data[b], expected[i].data[b]) << "byte " << b;
     }
+}
+
+template <class F>
+auto locked(Sensor* s, F call)
+{
+    s->LockSensor();
+    auto result = call();
+    s->UnlockSensor();
+    return result;
 }
 
 // Parses a frame into a live sensor of the adapter, under its lock as the parsers do.
@@ -88,29 +99,40 @@ TEST(MobaOtherAdapter, DSM500ChangeIdSequence)
     feed(unit, expectedFrame(0x70B, false, {0x05}));                                         // operational
     feed(unit, expectedFrame(0x18B, false, {0xE8, 0x03, 0x00, 0x00, 0x00, 0x00, 5, 0x00}));  // form 1
 
-    // The host works on a copy, which keeps reporting operational: five commands, 100 ms apart.
+    // The host works on a copy; the change runs on the live unit, which keeps reporting
+    // operational: five commands, one per manager pass at least 100 ms apart.
     DSM500SensorComponent copy = SensorManager::getInstance()->getDSM500SensorComponent(11, a.cuaId());
     EXPECT_FALSE(copy.sendChangeId(12));  // even ids do not suit form 1
-    std::atomic<bool> done(false);
-    bool result = false;
-    const unsigned long long start = SensorManager::getTickCount();
-    std::thread worker([&] {
-        result = copy.sendChangeId(13);
-        done = true;
-    });
-    // Drive the clock whenever the worker waits on it.
-    while (!done)
-        if (Clock::waitForSleepers(1, 20))
-            Clock::advance(DSM500SensorComponent::PREOPERATIONAL_RETRY_MS);
-    worker.join();
-    EXPECT_TRUE(result);
-    EXPECT_GE(SensorManager::getTickCount() - start, 4u * DSM500SensorComponent::PREOPERATIONAL_RETRY_MS);
+    EXPECT_TRUE(copy.sendChangeId(13));
+    for (int step = 0; step < DSM500SensorComponent::MAX_PREOPERATIONAL_FRAMES - 1; ++step) {
+        a.pass(DSM500SensorComponent::PREOPERATIONAL_RETRY_MS / 2);
+        a.pass(DSM500SensorComponent::PREOPERATIONAL_RETRY_MS / 2);
+    }
+    a.pass(10);
 
     const auto nmt = expectedFrame(0, false, {0x80, 0x00});
     expectFrames(a.sentFrames(), {nmt, nmt, nmt, nmt, nmt,
                                   expectedFrame(0x60B, false, {0x23, 0x80, 0x1F, 0x00, 0x01, 0x00, 0x00, 0x00}),
                                   expectedFrame(0x60B, false, {0x2F, 0x01, 0x30, 0x01, 13, 0x00, 0x00, 0x00}),
                                   expectedFrame(0x60B, false, {0x2F, 0x01, 0x30, 0x02, 13, 0x00, 0x00, 0x00})});
+    a.clearSent();
+
+    // Asked on the live unit under its lock, the change returns at once: the unit's heartbeat that
+    // reports pre-operational comes in meanwhile and ends the commands after the first.
+    a.clearSent();
+    std::future<bool> asked = std::async(std::launch::async, [&] { return locked(unit, [&] { return unit->sendChangeId(15); }); });
+    const bool returned = asked.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "sendChangeId waited while holding the unit's lock";
+    while (asked.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        Clock::advance(DSM500SensorComponent::PREOPERATIONAL_RETRY_MS);  // frees an old-style wait
+    ASSERT_TRUE(asked.get());
+    if (returned) {
+        ASSERT_TRUE(a.receive(0x70B, false, {0x7F}));  // pre-operational
+        a.pass(DSM500SensorComponent::PREOPERATIONAL_RETRY_MS);
+        expectFrames(a.sentFrames(), {nmt, expectedFrame(0x60B, false, {0x23, 0x80, 0x1F, 0x00, 0x01, 0x00, 0x00, 0x00}),
+                                      expectedFrame(0x60B, false, {0x2F, 0x01, 0x30, 0x01, 15, 0x00, 0x00, 0x00}),
+                                      expectedFrame(0x60B, false, {0x2F, 0x01, 0x30, 0x02, 15, 0x00, 0x00, 0x00})});
+    }
     a.clearSent();
 
     // A unit that is not operational, in the inverted form, gets the three writes only.

@@ -1,17 +1,12 @@
 // The maker's common commands as they reach the bus.
 #include <gtest/gtest.h>
 
+#include "Frames.h"
 #include "QuillardSensor.h"
 #include "SensorManager.h"
 #include "TestAdapter.h"
 
 namespace {
-// Maker identifier: msg bits 21-28 | cmd 18-20 | devType 8-14 | devNumber 0-6.
-uint32_t makerId(uint32_t msg, uint32_t cmd, uint32_t devType, uint32_t devNumber)
-{
-    return (msg << 21) | (cmd << 18) | (devType << 8) | devNumber;
-}
-
 struct Expected {
     uint32_t id;
     uint8_t rtr;

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include <wx/init.h>
+
 #include "Clock.h"
 #include "CountingSensor.h"
 #include "DeviceList.h"
@@ -15,7 +17,6 @@
 #include "LogCapture.h"
 #include "SensorManager.h"
 #include "TestAdapter.h"
-#include "TiltSensorG1.h"
 
 using Sensors::Clock;
 using Sensors::QCANDevice;
@@ -52,9 +53,20 @@ bool connected(int cuaId)
     return manager()->getDeviceStatus(cuaId) == QCAN_STATUS_CONNECTED;
 }
 
+// A connected test adapter whose sensor 8 has sent one frame and whose sensor 9 never did.
+bool connectWithHeardSensor8AndSilentSensor9(TestAdapter& a)
+{
+    if (!a.connect())
+        return false;
+    a.device()->deleteAllParsers();
+    a.device()->addParser(parseCounting, nullptr);
+    return a.receive(CountingSensor::ID_BASE + 8, true, {3}) &&
+           a.device()->addSensor(new CountingSensor(manager(), 1, 9));
+}
+
 }  // namespace
 
-TEST(SensorManager, FreshManagerHasNothingAndHandsOutEmptySensors)
+TEST(SensorManager, FreshManagerIsEnabledWithNoAdapter)
 {
     EXPECT_TRUE(manager()->isEnabled());
     EXPECT_EQ(manager()->getFirstDevId(), -1);
@@ -62,11 +74,10 @@ TEST(SensorManager, FreshManagerHasNothingAndHandsOutEmptySensors)
     EXPECT_FALSE(manager()->isConnected(0));
     EXPECT_FALSE(manager()->isAPIConnected());
     EXPECT_EQ(manager()->getStatus(0), "[SENSOR_STATUS] CAN adapter is not connected");
-    Sensors::TiltSensorG1 tilt = manager()->getTiltSensorG1(101, 3);
-    EXPECT_EQ(tilt.getSensorId(), 101);
-    EXPECT_EQ(tilt.getCuaId(), 3);
-    EXPECT_EQ(tilt.getMessageCount(), 0);
-    EXPECT_FALSE(tilt.isSensorOk());
+}
+
+TEST(SensorManager, OperationsOnAMissingAdapterFailByTheirResult)
+{
     _TQUIL1G5_CAN_FRAME maker{};
     EXPECT_EQ(manager()->sendCanMsg(1, nullptr, false), -1);
     EXPECT_EQ(manager()->sendCanMsg(1, &maker, false), 0);
@@ -267,15 +278,10 @@ TEST(SensorManager, StatusTextForOneAndTwoAdaptersIsCachedForASecond)
     EXPECT_EQ(log.count(WispLogLevels::Warning, "[SENSOR_STATUS] No CAN adapter on id: 9"), 1);
 }
 
-TEST(SensorManager, SummariesCopiesAndSendingThroughTheManager)
+TEST(SensorManager, SummariesListHeardSensorsAndCopyTheirFirstFields)
 {
     TestAdapter a;
-    ASSERT_TRUE(a.connect());
-    a.device()->deleteAllParsers();
-    a.device()->addParser(parseCounting, nullptr);
-    ASSERT_TRUE(a.receive(CountingSensor::ID_BASE + 8, true, {3}));
-    ASSERT_TRUE(a.device()->addSensor(new CountingSensor(manager(), 1, 9)));  // never heard
-
+    ASSERT_TRUE(connectWithHeardSensor8AndSilentSensor9(a));
     std::vector<Sensors::SensorInfo*> all = manager()->getSensorsInfo(0);
     ASSERT_EQ(all.size(), 1u) << "unheard sensors are left out of the summary of all adapters";
     EXPECT_EQ(all[0]->sensorId, 8);
@@ -296,13 +302,23 @@ TEST(SensorManager, SummariesCopiesAndSendingThroughTheManager)
     EXPECT_EQ(info.statusText, "kept") << "only the first five fields are copied";
     EXPECT_FALSE(manager()->getSensorInfo(1, 1, &info));
     EXPECT_FALSE(manager()->getSensorInfo(1, 0, nullptr));
+}
 
+TEST(SensorManager, TypedCopiesAndXmlOfLiveSensors)
+{
+    TestAdapter a;
+    ASSERT_TRUE(connectWithHeardSensor8AndSilentSensor9(a));
     Sensors::Sensor copy = manager()->getAnySensor(8, CountingSensor::TYPE, 0);
     EXPECT_EQ(copy.getMessageCount(), 1);
     EXPECT_TRUE(a.device()->getSensor(8, CountingSensor::TYPE, false)->isActive());
     EXPECT_EQ(manager()->getSensorCount(0), 2);
     EXPECT_EQ(manager()->ToXML(8, 0, 0), "<sensor device=\"1\" id=\"8\" />\n");
+}
 
+TEST(SensorManager, SendingAndExternalParsersReachTheChosenAdapter)
+{
+    TestAdapter a;
+    ASSERT_TRUE(connectWithHeardSensor8AndSilentSensor9(a));
     a.clearSent();
     _TQUIL1G5_CAN_FRAME maker{};
     maker.header = {16, 3, 1, 0, 0, 0, 2};
@@ -362,9 +378,15 @@ TEST(SensorManager, HostThreadsReadWhileFramesFlowOnTwoAdaptersThenDisconnect)
 
 TEST(SensorManager, ProcessMayEndWithAdaptersStillConnected)
 {
-    useAdapters("DUMMY1=dummy;DUMMY2=dummy");
-    ASSERT_EQ(manager()->connect(wxT("DUMMY1")), 1);
-    ASSERT_EQ(manager()->connect(wxT("DUMMY2")), 2);
-    ASSERT_TRUE(eventually([] { return connected(1) && connected(2); }));
-    // No disconnect: the exit must neither crash nor hang.
+    // A child process connects two adapters and ends as a host does, wxWidgets first, without
+    // disconnecting: the manager's destructor stops its thread and closes the adapters.
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    auto child = [] {
+        useAdapters("DUMMY1=dummy;DUMMY2=dummy");
+        const bool up = manager()->connect(wxT("DUMMY1")) == 1 && manager()->connect(wxT("DUMMY2")) == 2 &&
+                        eventually([] { return connected(1) && connected(2); });
+        wxUninitialize();
+        std::exit(up ? 0 : 3);
+    };
+    EXPECT_EXIT(child(), testing::ExitedWithCode(0), "");
 }

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "Clock.h"
+#include "DummyBus.h"
+#include "Frames.h"
 #include "LogCapture.h"
 #include "Matrix3d.h"
 #include "SensorManager.h"
@@ -18,15 +20,6 @@
 using namespace Sensors;
 
 namespace {
-
-_TGENERIC_CAN_FRAME frame(uint32_t id, std::initializer_list<uint8_t> data)
-{
-    _TGENERIC_CAN_FRAME f{};
-    f.header.id = id;
-    f.header.dlc = static_cast<uint16_t>(data.size());
-    std::copy(data.begin(), data.end(), f.data);
-    return f;
-}
 
 _TQUIL1G5_CAN_FRAME makerFrame(unsigned char msg, unsigned char cmd, unsigned char id, std::initializer_list<uint8_t> data)
 {
@@ -216,6 +209,44 @@ TEST(TiltSlopeAdapter, ZeroingOutcomesOnTheBusAndInTheLog)
         for (size_t i = 0; i < sent.size(); ++i)
             expectFrame(sent[i], 701, false, {uint8_t(i == 0), 0, 0, 0, 0, 0, 0, 0}, name + (i ? ": release" : ": zero"));
     }
+}
+
+TEST(TiltSlopeAdapter, ZeroingACopyZeroesTheLiveSensorAndOutlivesIt)
+{
+    const auto Info = WispLogLevels::Information;
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    LogCapture cap;
+    auto* live = new SlopeSensor(SensorManager::getInstance(), a.cuaId(), 90);
+    ASSERT_TRUE(a.device()->addSensor(live));
+    for (const auto& f : {frame(101, {0, 0, 0, 0, 0}), frame(104, {0, 0, 0, 0, 0, 0, 0}), slopes(1, 0.5f)})
+        parseLocked(live, f);
+    a.clearSent();
+
+    // The host zeroes the copy its getter returned: the live sensor is the one zeroing.
+    SlopeSensor copy = SensorManager::getInstance()->getSlopeSensor(90, a.cuaId());
+    EXPECT_TRUE(copy.Zero());
+    EXPECT_TRUE(locked(live, [&] { return live->isZeroing(); }));
+    EXPECT_TRUE(SensorManager::getInstance()->getSlopeSensor(90, a.cuaId()).Zero());  // no second run
+    EXPECT_EQ(cap.count(Info, "MDS2000 Slope already zeroing"), 1);
+
+    ASSERT_TRUE(Clock::waitForSleepers(1, 2000));
+    Clock::advance(SlopeZeroingThread::STABILITY_WAIT_MS);
+    ASSERT_TRUE(within5s([&] { return cap.has(Info, "MDS2000 Send Zero frame 701 "); }));
+    ASSERT_TRUE(Clock::waitForSleepers(1, 2000));
+
+    // The adapter drops its sensors in the middle of the zeroing; the thread carries on without
+    // the sensor and ends on "not ok".
+    a.device()->removeSensors();
+    a.pass();
+    EXPECT_EQ(a.device()->getSensorCount(), 0);
+    Clock::advance(SlopeZeroingThread::ZERO_HOLD_MS);
+    ASSERT_TRUE(within5s([] { return SlopeZeroingThread::liveCount() == 0; }));
+    EXPECT_TRUE(cap.has(Info, "MDS2000 Zero slope aborted. Not OK "));
+    const std::vector<_TGENERIC_CAN_FRAME> sent = DummyBus::instance().sent(a.name());
+    ASSERT_EQ(sent.size(), 2u);
+    for (size_t i = 0; i < sent.size(); ++i)
+        expectFrame(sent[i], 701, false, {uint8_t(i == 0), 0, 0, 0, 0, 0, 0, 0}, i ? "release" : "zero");
 }
 
 TEST(TiltSlopeAdapter, TypedGetterReturnsADetachedCopy)

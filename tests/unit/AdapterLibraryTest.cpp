@@ -14,9 +14,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "../../platform/qcan_api/QCANApi.h"
+#include "MakerId.h"
 
 namespace {
 
@@ -38,9 +40,6 @@ F fn(const char* name)
 }
 
 #define QCAN(name) fn<decltype(&name)>(#name)
-
-// Maker identifier: msg bits 21-28 | cmd bits 18-20 | devType bits 8-14 | devNumber bits 0-6.
-uint32_t makerId(uint32_t msg, uint32_t cmd, uint32_t type, uint32_t num) { return msg << 21 | cmd << 18 | type << 8 | num; }
 
 const std::thread::id testThread = std::this_thread::get_id();
 
@@ -108,7 +107,8 @@ protected:
         void* list = QCAN(QCAN_CreateDeviceList)(ctx);
         for (int i = 0; list && i < QCAN(QCAN_GetDeviceCount)(list); ++i) {
             char name[64] = {0}, desc[64] = {0};
-            EXPECT_TRUE(QCAN(QCAN_GetInterfaceFileName)(list, i, name, 64) > 0 && QCAN(QCAN_GetInterfaceDescription)(list, i, desc, 64) > 0);
+            EXPECT_GT(QCAN(QCAN_GetInterfaceFileName)(list, i, name, 64), 0);
+            EXPECT_GT(QCAN(QCAN_GetInterfaceDescription)(list, i, desc, 64), 0);
             out.push_back(std::string(name) + " | " + desc);
         }
         QCAN(QCAN_DestroyDeviceList)(list);
@@ -221,8 +221,8 @@ TEST_F(AdapterLibraryTest, FramesSentAreRecordedExactlyAndInjectedOnesArriveInOr
     EXPECT_FALSE(rec.rxOnTestThread);
     for (int i = 0; i < n; ++i) {
         const _TGENERIC_CAN_FRAME& f = rec.frames[static_cast<size_t>(i)];
-        ASSERT_TRUE(f.header.id == makerId(1, 0, 16, static_cast<uint32_t>(i % 128)) && f.header.ext == 1 &&
-                    f.header.dlc == 3 && (f.data[0] | f.data[1] << 8) == i && f.data[2] == 0xAA) << "frame " << i;
+        ASSERT_EQ(std::make_tuple(f.header.id, f.header.ext, f.header.dlc, (f.data[0] | f.data[1] << 8), f.data[2]),
+                  std::make_tuple(makerId(1, 0, 16, static_cast<uint32_t>(i % 128)), 1, 3, i, 0xAA)) << "frame " << i;
     }
 }
 

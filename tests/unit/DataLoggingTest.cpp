@@ -14,6 +14,7 @@
 #include "Clock.h"
 #include "DataLogging.h"
 #include "LogCapture.h"
+#include "MakerId.h"
 #include "QCANDevice.h"
 #include "TestAdapter.h"
 
@@ -138,9 +139,8 @@ TEST_F(DataLoggingFormat, TableLinesForEveryTimeIdAndDataFormat)
                       {frameOf(0x1F5, true, {0, 10, 255})}),
               "2016-05-03T14:07:09:045;7;501;3;0;10;255\n");
     // No time: the line begins with the separator. Maker fields of the identifier.
-    const uint32_t makerId = (5u << 21) | (3u << 18) | (16u << 8) | 2u;
     EXPECT_EQ(linesOf(optionsOf(TIMESTAMP_NONE, CANID_FORMAT_QUILLARD, CANDATA_FORMAT_HEX, ",", false),
-                      {frameOf(makerId, true, {0x0A})}),
+                      {frameOf(makerId(5, 3, 16, 2), true, {0x0A})}),
               ",7,5,3,16,2,1,0A\n");
     // INT16: little-endian pairs; an odd DLC drops the last byte and adds one separator.
     EXPECT_EQ(linesOf(optionsOf(TIMESTAMP_TIME, CANID_FORMAT_HEX, CANDATA_FORMAT_INT16, "\t", false),

@@ -3,22 +3,15 @@
 #include <memory>
 
 #include "CANFrameTypes.h"
+#include "Frames.h"
 #include "SensorManager.h"
 
 using Sensors::SensorManager;
 
-namespace {
-// Maker identifier from its fields: msg 21-28 | cmd 18-20 | devType 8-14 | err 7 | devNumber 0-6.
-uint32_t makerId(uint32_t msg, uint32_t cmd, uint32_t devType, uint32_t err, uint32_t devNumber)
-{
-    return (msg << 21) | (cmd << 18) | (devType << 8) | (err << 7) | devNumber;
-}
-}  // namespace
-
 TEST(FrameTypes, GenericToMakerSplitsTheIdentifierAndBack)
 {
     _TGENERIC_CAN_FRAME in{};
-    in.header = {makerId(0xA5, 5, 0x55, 1, 0x2A), 1, 0, 6};
+    in.header = {makerId(0xA5, 5, 0x55, 0x2A, 1), 1, 0, 6};
     for (int i = 0; i < 8; ++i)
         in.data[i] = static_cast<uint8_t>(i + 1);
 
@@ -55,7 +48,7 @@ TEST(FrameTypes, StandardFrameBecomesExtendedAndErrCountsOnlyItsLowestBit)
 
     _TQUIL1G5_CAN_FRAME_HEADER maker{16, 3, 1, 0, 2, 0, 8};
     std::unique_ptr<_TGENERIC_CAN_FRAME_HEADER> h(SensorManager::quilHeader2Generic_copy(maker));
-    EXPECT_EQ(h->id, makerId(1, 0, 16, 0, 3));
+    EXPECT_EQ(h->id, makerId(1, 0, 16, 3));
 }
 
 TEST(FrameTypes, J1939FilterMatchesOnlyTheGivenFields)

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "Clock.h"
@@ -61,7 +62,8 @@ TEST(MobaProtocol, ValueTableDecidesWhatIsStoredAndItsType)
         const MobaValue& v = p.getValues().at(row.no);
         EXPECT_EQ(v.GetValueType(), row.type) << "ValueNo " << int(row.no);
         EXPECT_EQ(v.GetValue(), row.type == 11 ? static_cast<double>(bits7) : 7.0) << "ValueNo " << int(row.no);
-        EXPECT_TRUE(v.GetValueNo() == row.no && v.GetTickCount() == 5000u && v.GetIsNewUncopiedValue());
+        EXPECT_EQ(std::make_tuple(v.GetValueNo(), v.GetTickCount(), v.GetIsNewUncopiedValue()),
+                  std::make_tuple(row.no, 5000ull, true));
         EXPECT_EQ(v.GetLifeTimeTickCount(), row.no == 40 ? 1000 : -1);
     }
     EXPECT_EQ(p.getMessageCount(), 10 + 6 + 2);
@@ -83,7 +85,8 @@ TEST(MobaProtocol, PayloadWidths)
     MobaValue u32(3, 50, -1, -1), s8(4, 51, -1, -1);
     u32.SetValueFromArray(bytes, 4);
     s8.SetValueFromArray(&bytes[3], 1);
-    EXPECT_TRUE(u32.GetValue() == 2214789633.0 && s8.GetValue() == -124.0);
+    EXPECT_EQ(u32.GetValue(), 2214789633.0);
+    EXPECT_EQ(s8.GetValue(), -124.0);
 }
 
 TEST(MobaProtocol, AcknowledgementsSetTheAckState)
@@ -97,36 +100,25 @@ TEST(MobaProtocol, AcknowledgementsSetTheAckState)
     const int expected[][3] = {{30, 0, 1}, {31, 1, 1}, {32, 0, 0}};  // {value no, ack ok, ack received}
     for (const auto& e : expected) {
         const MobaValue& v = p.getValues().at(e[0]);
-        EXPECT_TRUE(v.GetIsAckOK() == bool(e[1]) && v.GetIsAckReceivedYet() == bool(e[2]) && !v.GetIsExpectingAck()) << e[0];
+        EXPECT_EQ(std::make_tuple(v.GetIsAckOK(), v.GetIsAckReceivedYet(), v.GetIsExpectingAck()),
+                  std::make_tuple(bool(e[1]), bool(e[2]), false)) << e[0];
     }
     // The handshake alone creates a missing entry, and ignores value-carrying frames.
     p.HandleHandshake(3, false, true, false);
     p.HandleHandshake(4, true, true, false);
     ASSERT_EQ(p.getValues().count(3), 1u);
-    EXPECT_TRUE(p.getValues().at(3).GetIsAckOK() && p.getValues().at(3).GetIsAckReceivedYet());
+    EXPECT_TRUE(p.getValues().at(3).GetIsAckOK());
+    EXPECT_TRUE(p.getValues().at(3).GetIsAckReceivedYet());
     EXPECT_EQ(p.getValues().count(4), 0u);
 }
 
-TEST(MobaProtocol, AssignmentAndInputResetKeepRawSlots)
+TEST(MobaProtocol, InputResetKeepsTheBytesForALaterPartialPayload)
 {
-    MobaValue source(5, 17, 250, 700);
-    source.SetValue(static_cast<short>(-300));
-    source.SetTriggerSend(1234);
-    MobaValue target;
-    target.SetValue(static_cast<short>(42));
-    target = source;
-    // Assignment takes the value and settings but keeps the raw slot, and not the send trigger.
-    EXPECT_TRUE(target.GetInt16Slot() == 42 && target.GetValue() == -300.0 && target.GetTriggerSendTime() == 0u);
-    EXPECT_TRUE(target.GetIntervalInMilliseconds() == -2 && target.GetValueType() == 5 && target.GetValueNo() == 17);
-    MobaValue copy(source);  // a copy construction takes everything
-    EXPECT_TRUE(copy.GetInt16Slot() == -300 && copy.GetTriggerSendTime() == 1234u);
-
-    // Resetting the inputs clears values and times but leaves the stored bytes for a later partial payload.
     MobaCommProtocol p = makeProtocol();
     receive(p, unitFrame(20, control(ANSWER, false, 4), {0x11, 0x22, 0x33, 0x44}), 100);
     p.resetInputValues();
     const MobaValue& v = p.getValues().at(20);
-    EXPECT_TRUE(v.GetValue() == 0.0 && v.GetTickCount() == 0u && v.GetIsNewUncopiedValue());
+    EXPECT_EQ(std::make_tuple(v.GetValue(), v.GetTickCount(), v.GetIsNewUncopiedValue()), std::make_tuple(0.0, 0ull, true));
     receive(p, unitFrame(20, control(ANSWER, false, 1), {0x99}), 200);
     EXPECT_EQ(p.getValues().at(20).GetValue(), static_cast<double>(0x44332299));
 }
@@ -143,15 +135,18 @@ TEST(MobaProtocol, CopyOfValuesDropsValuesOfOneSecondAndOlder)
     const MobaCommProtocol::ValueTable copy = p.GetCopyOfValues();
     ASSERT_EQ(copy.size(), 3u);
     const MobaValue& fresh = copy.at(10);
-    EXPECT_TRUE(fresh.GetValue() == 16.0 && fresh.GetTickCount() == now - 999 && fresh.GetValueType() == 7);
-    // Copies are made by assignment: raw slots and the new-value flag stay at their defaults.
-    EXPECT_TRUE(fresh.GetInt32Slot() == 0 && !fresh.GetIsNewUncopiedValue());
+    // Copies are made by assignment, so the new-value flag stays at its default.
+    EXPECT_EQ(std::make_tuple(fresh.GetValue(), fresh.GetTickCount(), fresh.GetValueType(), fresh.GetIsNewUncopiedValue()),
+              std::make_tuple(16.0, now - 999, static_cast<unsigned short>(7), false));
     for (unsigned char no : {11, 31}) {
         const MobaValue &c = copy.at(no), &stored = p.getValues().at(no);  // the stored entry is reset as well
-        EXPECT_TRUE(c.GetValue() == 0.0 && c.GetTickCount() == 0u && c.GetValueNo() == no && !c.GetIsAckReceivedYet()) << int(no);
-        EXPECT_TRUE(stored.GetValue() == 0.0 && stored.GetTickCount() == 0u && !stored.GetIsNewUncopiedValue()) << int(no);
+        EXPECT_EQ(std::make_tuple(c.GetValue(), c.GetTickCount(), c.GetValueNo(), c.GetIsAckReceivedYet()),
+                  std::make_tuple(0.0, 0ull, static_cast<unsigned short>(no), false)) << int(no);
+        EXPECT_EQ(std::make_tuple(stored.GetValue(), stored.GetTickCount(), stored.GetIsNewUncopiedValue()),
+                  std::make_tuple(0.0, 0ull, false)) << int(no);
     }
-    EXPECT_TRUE(p.getValues().at(10).GetTickCount() == now - 999 && p.getValues().at(10).GetIsNewUncopiedValue());
+    EXPECT_EQ(p.getValues().at(10).GetTickCount(), now - 999);
+    EXPECT_TRUE(p.getValues().at(10).GetIsNewUncopiedValue());
     Sensors::Clock::setReal();
 }
 
@@ -183,9 +178,9 @@ TEST(MobaProtocol, ResetsClearTheirOwnFields)
         v.SetIsAckReceivedYet(true);
         return v;
     };
-    // A value as a row: value, raw slot, tick, trigger, interval, requested, expecting ack, ack received, lifetime.
+    // A value as a row: value, tick, trigger, interval, requested, expecting ack, ack received, lifetime.
     auto state = [](const MobaValue& v) {
-        return std::vector<double>{v.GetValue(), double(v.GetUInt16Slot()), double(v.GetTickCount()),
+        return std::vector<double>{v.GetValue(), double(v.GetTickCount()),
             double(v.GetTriggerSendTime()), double(v.GetIntervalInMilliseconds()), double(v.GetIsRequested()),
             double(v.GetIsExpectingAck()), double(v.GetIsAckReceivedYet()), double(v.GetLifeTimeTickCount())};
     };
@@ -193,16 +188,12 @@ TEST(MobaProtocol, ResetsClearTheirOwnFields)
     r.ResetReceiverState();
     s.ResetSendState();
     cv.ClearValue();
-    EXPECT_EQ(state(r), (std::vector<double>{0, 0, 0, 0, 50, 0, 0, 0, 900}));
-    EXPECT_EQ(state(s), (std::vector<double>{500, 500, 0, 30, 50, 1, 0, 1, 900}));
-    EXPECT_EQ(state(cv), (std::vector<double>{0, 0, 20, 30, 50, 1, 1, 1, 900}));
-
-    // Typed setters write their own slot; int shares the unsigned 32-bit one; setters never change the type.
-    MobaValue t;
-    t.SetValue(-5);
-    EXPECT_TRUE(t.GetUInt32Slot() == 0xFFFFFFFBu && t.GetInt32Slot() == 0 && t.GetValue() == -5.0);
-    t.SetValue(2.5f);
-    EXPECT_TRUE(t.GetFloatSlot() == 2.5f && t.GetValueType() == 0);
+    EXPECT_EQ(state(r), (std::vector<double>{0, 0, 0, 50, 0, 0, 0, 900}));
+    EXPECT_EQ(state(s), (std::vector<double>{500, 0, 30, 50, 1, 0, 1, 900}));
+    EXPECT_EQ(state(cv), (std::vector<double>{0, 20, 30, 50, 1, 1, 1, 900}));
+    // Setting a value never changes the value's type.
+    r.SetValue(2.5f);
+    EXPECT_EQ(std::make_tuple(r.GetValue(), r.GetValueType()), std::make_tuple(2.5, static_cast<unsigned short>(1)));
 }
 
 TEST(MobaProtocol, CopiesKeepTheTableAndOversizedSendsAreRefused)
@@ -211,7 +202,8 @@ TEST(MobaProtocol, CopiesKeepTheTableAndOversizedSendsAreRefused)
     receive(p, unitFrame(22, control(ANSWER, false, 2), {0x01, 0x02}), 100);
     std::unique_ptr<MobaCommProtocol> clone(p.Clone());
     ASSERT_EQ(clone->getValues().size(), 1u);
-    EXPECT_TRUE(clone->getValues().at(22).GetInt32Slot() == 0x0201 && clone->getMessageCount() == 1 && clone->getSensorId() == 91);
+    EXPECT_EQ(std::make_tuple(clone->getValues().at(22).GetValue(), clone->getMessageCount(), clone->getSensorId()),
+              std::make_tuple(513.0, 1, static_cast<unsigned char>(91)));
     _TQUIL1G5_CAN_FRAME maker{};
     EXPECT_FALSE(p.Parse(&maker, 200));
     EXPECT_EQ(p.getMessageCount(), 1);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <tuple>
 #include <vector>
 
 #include "Clock.h"
@@ -75,19 +76,20 @@ TEST(OtherDevices, RayGaugeHitsFlagsAndExpiry)
 {
     RayGauge g(mgr(), 1, 1);
     EXPECT_TRUE(parse(g, laserHit(2, -300), 1000));
-    EXPECT_TRUE(g.GetLastHit().channel == 2 && g.GetLastHit().position == -300 && g.GetLastHit().time == 1000u);
+    EXPECT_EQ(std::make_tuple(g.GetLastHit().channel, g.GetLastHit().position, g.GetLastHit().time),
+              std::make_tuple(2, -300, 1000u));
     // Another message type counts as unknown and adds no hit.
     EXPECT_FALSE(parse(g, makerFrame(67, 1, 3, 0, {1, 0, 5, 0}), 1500));
-    EXPECT_TRUE(g.getHandledCount() == 1 && g.getUnknownCount() == 1);
+    EXPECT_EQ(std::make_tuple(g.getHandledCount(), g.getUnknownCount()), std::make_tuple(1, 1));
     // Channels outside the four flags are kept as hits without touching any flag.
     for (int channel : {4, -1})
         parse(g, laserHit(channel, 55), 2000);
-    EXPECT_TRUE(g.getHitCount() == 3 && g.IsNewLaserHitReceived() == 2);
+    EXPECT_EQ(std::make_tuple(g.getHitCount(), g.IsNewLaserHitReceived()), std::make_tuple(3, 2));
     parse(g, laserHit(0, 12), 2500);
     EXPECT_EQ(g.IsNewLaserHitReceived(), 0);
     g.resetNewLaserHit(0);
     EXPECT_EQ(g.IsNewLaserHitReceived(), 2);
-    EXPECT_TRUE(g.GetLastHitPosition(4) == 55 && g.GetLastHitPosition(3) == -1);
+    EXPECT_EQ(std::make_tuple(g.GetLastHitPosition(4), g.GetLastHitPosition(3)), std::make_tuple(55, -1));
     // The hit of 1000 lives while at most 3000 ms old.
     g.Update(100, 4000);
     EXPECT_EQ(g.getHitCount(), 4);
@@ -126,10 +128,10 @@ TEST(OtherDevices, DT500ValidityAndErrorCounting)
     // Just inside the range the sensor is ok again; without the measurement flag it is not.
     parse(s, dt500(1, 999999), 400);
     s.Update(10, 450);
-    EXPECT_TRUE(s.getDistance(d) && s.isSensorOk());
+    EXPECT_EQ(std::make_tuple(s.getDistance(d), s.isSensorOk()), std::make_tuple(true, true));
     parse(s, dt500(0, 5000), 500);
     EXPECT_FALSE(s.getDistance(d));
-    EXPECT_TRUE(d == 0.0 && !s.isSensorOk());
+    EXPECT_EQ(std::make_tuple(d, s.isSensorOk()), std::make_tuple(0.0, false));
 }
 
 TEST(OtherDevices, DSM500UnitDecodingAndStatusOrder)
@@ -153,7 +155,7 @@ TEST(OtherDevices, DSM500UnitDecodingAndStatusOrder)
     // An inverted poor-quality measurement: values from the inverted bytes, form 2.
     parse(u, measurement(11, 2000, 100, 5, true), kNow + 5001);
     EXPECT_EQ(u.getDistance(d, s, q), DSM500_OK);
-    EXPECT_TRUE(d == 2.0 && s == 0.1 && q == 5);
+    EXPECT_EQ(std::make_tuple(d, s, q), std::make_tuple(2.0, 0.1, 5));
     EXPECT_EQ(u.getForm(), DSM500SensorComponent::FORM_INVERTED);
     // Frames of other nodes, or of the wrong shape, are not decoded.
     for (const auto& f : {heartbeat(12, 4), standardFrame(0x70B, {4, 0}), standardFrame(0x58B, {0x60, 0, 0, 0, 0, 0, 0, 0})})
@@ -181,9 +183,9 @@ TEST(OtherDevices, DSM500PairStatusOrder)
         unsigned char q1 = 9, q2 = 9;
         EXPECT_EQ(pair.getDistance(d1, s1, q1, d2, s2, q2), c.expected);
         if (c.expected == DSM500_OK)
-            EXPECT_TRUE(d1 == 1.5 && s1 == 0.25 && q1 == 90 && d2 == 1.75 && s2 == 0.25 && q2 == 70);
+            EXPECT_EQ(std::make_tuple(d1, s1, q1, d2, s2, q2), std::make_tuple(1.5, 0.25, 90, 1.75, 0.25, 70));
         else
-            EXPECT_TRUE(d1 == 0 && s1 == 0 && q1 == 0 && d2 == 0 && s2 == 0 && q2 == 0);
+            EXPECT_EQ(std::make_tuple(d1, s1, q1, d2, s2, q2), std::make_tuple(0, 0, 0, 0, 0, 0));
     }
     Clock::setReal();
 }
@@ -198,20 +200,24 @@ TEST(OtherDevices, SandvikReadingsAndValueLimits)
     };
     EXPECT_TRUE(parse(t, standardFrame(1904, {1, 0xF9, lo(1234), hi(1234), lo(4321), hi(4321)}), 100));
     EXPECT_EQ(flags(), std::vector<bool>(6, true));
-    EXPECT_TRUE(t.getDrillBitPosition() == 1234 && t.getDrilledHoleDepth() == 4321 && !t.isDataAvailable());
+    EXPECT_EQ(std::make_tuple(t.getDrillBitPosition(), t.getDrilledHoleDepth(), t.isDataAvailable()),
+              std::make_tuple(1234, 4321, false));
     // Sight report (type 2): carrier turn and sight, unsigned.
     EXPECT_TRUE(parse(t, standardFrame(1904, {2, 0, lo(3000), hi(3000), 0xFF, 0xFF}), 200));
-    EXPECT_TRUE(t.isDataAvailable() && t.getCarrierTurnValue() == 3000 && t.getSightValue() == 65535);
+    EXPECT_EQ(std::make_tuple(t.isDataAvailable(), t.getCarrierTurnValue(), t.getSightValue()),
+              std::make_tuple(true, 3000, 65535));
     parse(t, standardFrame(1904, {1, 0x06, 1, 0, 2, 0}), 300);
     EXPECT_EQ(flags(), std::vector<bool>(6, false));
     // Short frames and unknown report types are counted but not decoded.
     for (const auto& f : {standardFrame(1904, {1, 0xFF, 9, 9, 9}), standardFrame(1904, {2, 0, 7}),
                           standardFrame(1904, {3, 0, 7, 7, 7, 7})})
         EXPECT_FALSE(parse(t, f, 400));
-    EXPECT_TRUE(t.getStatusBits() == 0x06 && t.getCarrierTurnValue() == 3000 && t.getMessageCount() == 6);
+    EXPECT_EQ(std::make_tuple(t.getStatusBits(), t.getCarrierTurnValue(), t.getMessageCount()), std::make_tuple(0x06, 3000, 6));
     // Outgoing values: compass and blast direction below 3600, inclination up to 1800.
-    EXPECT_TRUE(t.setCompassHorzValFromExtSys(3599) && t.setBlastDir(3599) && t.setHoleInclination(1800));
-    EXPECT_FALSE(t.setCompassHorzValFromExtSys(3600) || t.setBlastDir(65535) || t.setHoleInclination(1801));
+    EXPECT_EQ(std::make_tuple(t.setCompassHorzValFromExtSys(3599), t.setBlastDir(3599), t.setHoleInclination(1800)),
+              std::make_tuple(true, true, true));
+    EXPECT_EQ(std::make_tuple(t.setCompassHorzValFromExtSys(3600), t.setBlastDir(65535), t.setHoleInclination(1801)),
+              std::make_tuple(false, false, false));
 }
 
 TEST(OtherDevices, SimulatorClientState)
@@ -221,12 +227,14 @@ TEST(OtherDevices, SimulatorClientState)
     EXPECT_FALSE(parse(c, makerFrame(5, 7, 1, 1, {1, 1, 0}), 100));
     EXPECT_FALSE(parse(c, makerFrame(5, 7, 1, 0, {1, 1}), 100));
     EXPECT_TRUE(parse(c, makerFrame(5, 7, 1, 1, {1, 0}), 200));
-    EXPECT_TRUE(c.isClientConnected() && c.isSimulatorConnected() && !c.isSensorSimulationEnabled());
+    EXPECT_EQ(std::make_tuple(c.isClientConnected(), c.isSimulatorConnected(), c.isSensorSimulationEnabled()),
+              std::make_tuple(true, true, false));
     // The same report as it comes off the bus: message 1, sub-field 1, device type 5, number 7.
     const uint32_t id = (1u << 21) | (1u << 18) | (5u << 8) | 7u;
     auto generic = standardFrame(id, {0, 2});
     generic.header.ext = 1;
     EXPECT_TRUE(c.Parse(&generic, 300));
-    EXPECT_TRUE(!c.isSimulatorConnected() && c.isSensorSimulationEnabled() && c.getMessageCount() == 2);
+    EXPECT_EQ(std::make_tuple(c.isSimulatorConnected(), c.isSensorSimulationEnabled(), c.getMessageCount()),
+              std::make_tuple(false, true, 2));
     EXPECT_EQ(generic.header.id, id);  // the caller's frame is untouched
 }

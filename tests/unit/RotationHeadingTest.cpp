@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <tuple>
 
 #include "BoomHeadingSensor.h"
 #include "CANopenEncoderSensor.h"
+#include "Frames.h"
 #include "GenericPositionSensor.h"
 #include "LogCapture.h"
 #include "NMEA2KHeadingSensor.h"
@@ -18,24 +20,6 @@ using namespace Sensors;
 namespace {
 
 SensorManager* mgr() { return SensorManager::getInstance(); }
-
-// Identifiers above 0x7FF are sent as extended frames.
-_TGENERIC_CAN_FRAME frame(uint32_t id, std::initializer_list<uint8_t> data)
-{
-    _TGENERIC_CAN_FRAME f{};
-    f.header.id = id;
-    f.header.ext = id > 0x7FF ? 1 : 0;
-    f.header.dlc = static_cast<uint16_t>(data.size());
-    std::copy(data.begin(), data.end(), f.data);
-    return f;
-}
-
-template <class S>
-bool parse(S& s, uint32_t id, std::initializer_list<uint8_t> data, unsigned long long time)
-{
-    auto f = frame(id, data);
-    return s.Parse(&f, time);
-}
 
 // J1939 / NMEA 2000 identifier: priority 26-28 | data page 24 (1) | PDU format 16-23 | PDU specific 8-15 | source.
 uint32_t j1939Id(uint32_t prio, uint32_t pf, uint32_t ps, uint32_t sa) { return prio << 26 | 1u << 24 | pf << 16 | ps << 8 | sa; }
@@ -78,14 +62,14 @@ TEST(RotationSensor, DecodesBigEndianTenthsAndRejectsInvalidFrames)
     double rotation = -1;
     EXPECT_TRUE(parse(s, 170, {0x01, 0x0E, 0x10}, 1000));
     s.getRotation(rotation);
-    EXPECT_TRUE(rotation == 360.0 && s.getOk());
+    EXPECT_EQ(std::make_tuple(rotation, s.getOk()), std::make_tuple(360.0, true));
     // Byte 0 other than 1: no reading, and the frame does not count as a sign of life.
     parse(s, 170, {0x02, 0x0E, 0x10}, 1200);
     s.getRotation(rotation);
-    EXPECT_TRUE(!s.getOk() && rotation == 0.0 && s.getLastMessageTime() == 1000u);
+    EXPECT_EQ(std::make_tuple(s.getOk(), rotation, s.getLastMessageTime()), std::make_tuple(false, 0.0, 1000u));
     EXPECT_FALSE(parse(s, 171, {0x01, 0x00, 0x05}, 1300));
     s.Update(0, 1000 + 5001);  // silence beyond the timeout clears the readings
-    EXPECT_TRUE(!s.isSensorOk() && s.getRaw() == 0 && !s.getOk());
+    EXPECT_EQ(std::make_tuple(s.isSensorOk(), s.getRaw(), s.getOk()), std::make_tuple(false, 0, false));
 }
 
 TEST(CANopenEncoderSensor, RotationAngleWrapsPulseCountIntoOneRevolution)
@@ -108,9 +92,9 @@ TEST(BoomHeadingSensor, KeepsHeadingBytesAndTracksValidity)
     EXPECT_TRUE(parse(s, 103, {0x10, 0x20, 0x30, 0x40, 0}, 1000));
     // Status byte set: not valid, heading and its time stay; another length counts but carries nothing.
     parse(s, 103, {1, 2, 3, 4, 1}, 1100);
-    EXPECT_TRUE(!s.isValid() && s.getHeadingRaw() == 0x40302010u && s.getLastValidTime() == 1000u);
+    EXPECT_EQ(std::make_tuple(s.isValid(), s.getHeadingRaw(), s.getLastValidTime()), std::make_tuple(false, 0x40302010u, 1000u));
     parse(s, 103, {0x10, 0x20, 0x30, 0x40, 0, 0}, 1300);
-    EXPECT_TRUE(s.getMessageCount() == 3 && s.getLastFrameTime() == 1100u);
+    EXPECT_EQ(std::make_tuple(s.getMessageCount(), s.getLastFrameTime()), std::make_tuple(3, 1100u));
     EXPECT_FALSE(parse(s, 104, {0, 0, 0, 0, 0}, 1600));
     EXPECT_EQ(cap.count(WispLogLevels::Error, "BoomHeadingSensor::Parse error CANID 104 DLC 5"), 1);
 }
@@ -126,7 +110,7 @@ TEST(NMEA2KHeadingSensor, DecodesHeadingFromAnySourceAndFlagsNotAvailable)
     EXPECT_DOUBLE_EQ(s.getHeading(), 6.5534);
     // Not available: alive but not ok at once, and the next pass says why.
     parse(s, 0x09F11280, {0x00, 0xFF, 0xFF, 0, 0, 0, 0, 0}, 1200);
-    EXPECT_TRUE(!s.isSensorOk() && !s.hasHeading() && s.getHeading() == 0.0);
+    EXPECT_EQ(std::make_tuple(s.isSensorOk(), s.hasHeading(), s.getHeading()), std::make_tuple(false, false, 0.0));
     s.Update(0, 1300);
     EXPECT_EQ(s.getStatusText(), wxString(wxT("[SENSOR_STATUS] No heading")));
 }
@@ -152,7 +136,7 @@ TEST(NMEA2KPositionSensor, DecodesEveryFieldWithTruncation)
         EXPECT_DOUBLE_EQ(got[i], want[i]) << "field " << i;
     // Silence clears everything, the fast-packet state included.
     s.Update(0, 1000 + 2001);
-    EXPECT_TRUE(!s.hasPosition(false) && s.getLat(false) == 0.0);
+    EXPECT_EQ(std::make_tuple(s.hasPosition(false), s.getLat(false)), std::make_tuple(false, 0.0));
     feed(s, m, 1, {1, 2, 3, 4, 5, 6}, 4000);
     EXPECT_FALSE(s.hasPosition(false));
 }
@@ -185,7 +169,7 @@ TEST(NMEA2KPositionSensor, RapidPositionAndIgnoredGroups)
     NMEA2KPositionSensor s(mgr(), 1, 201);
     // A real rapid update: 0x1951ACE8 and 0xD56DABBE in 1e-7 degrees; not counted as a frame of the sensor.
     EXPECT_TRUE(parse(s, 0x09F8017F, {0xE8, 0xAC, 0x51, 0x19, 0xBE, 0xAB, 0x6D, 0xD5}, 1000));
-    EXPECT_TRUE(s.hasPosition(true) && !s.hasPosition(false) && !s.isSensorOk());
+    EXPECT_EQ(std::make_tuple(s.hasPosition(true), s.hasPosition(false), s.isSensorOk()), std::make_tuple(true, false, false));
     // Neighbouring groups, one looking like a fast-packet start, change nothing.
     const uint32_t ignored[][2] = {{240, 16}, {245, 3}, {250, 3}, {250, 4}, {248, 4}, {248, 2}, {241, 18}};
     for (const auto& g : ignored)
@@ -207,7 +191,7 @@ TEST(GenericPositionSensor, PublishesOnlyCompleteSets)
     // Messages 1 to 5, then 1 again: a new set begins, nothing is published until 6 ends it.
     for (int i = 0; i < 10; ++i)
         send(i % 5 + 1, (i % 5 + 1) * (i < 5 ? 10.0 : 11.0));
-    EXPECT_TRUE(!s.allValuesReceived() && s.getLat() == 0.0);
+    EXPECT_EQ(std::make_tuple(s.allValuesReceived(), s.getLat()), std::make_tuple(false, 0.0));
     send(6, 66.0);
     EXPECT_TRUE(s.allValuesReceived());
     const double published[] = {s.getLat(), s.getLong(), s.getAlt(), s.getX(), s.getY(), s.getZ()};
@@ -218,5 +202,5 @@ TEST(GenericPositionSensor, PublishesOnlyCompleteSets)
     auto id = [](uint32_t msg) { return msg << 21 | SDT_CAN_GNSS << 8 | 5u; };
     EXPECT_TRUE(parse(s, id(7), {0x10, 0x27, 0, 0, 4, 0, 0, 0}, 2100));
     parse(s, id(9), {0xDF, 0xFF, 0xFF, 0xFF}, 2300);
-    EXPECT_TRUE(s.getTime() == 10000 && s.getFixQuality() == 4 && s.getHGEOID() == -33);
+    EXPECT_EQ(std::make_tuple(s.getTime(), s.getFixQuality(), s.getHGEOID()), std::make_tuple(10000, 4, -33));
 }

@@ -8,6 +8,7 @@
 #include <vector>
 #include <tuple>
 
+#include "Frames.h"
 #include "LogCapture.h"
 #include "MDS2000IO.h"
 #include "SensorManager.h"
@@ -17,17 +18,6 @@
 using namespace Sensors;
 
 namespace {
-
-// A standard or extended frame: identifier, then the data bytes; the length is their count.
-_TGENERIC_CAN_FRAME frame(uint32_t id, std::initializer_list<uint8_t> data, bool ext = false)
-{
-    _TGENERIC_CAN_FRAME f{};
-    f.header.id = id;
-    f.header.ext = ext ? 1 : 0;
-    f.header.dlc = static_cast<uint16_t>(data.size());
-    std::copy(data.begin(), data.end(), f.data);
-    return f;
-}
 
 // The frame with a little-endian float at data offset `at`; slope frame 100 has X in data 0-3, Y in 4-7.
 _TGENERIC_CAN_FRAME withFloat(_TGENERIC_CAN_FRAME f, int at, float v)
@@ -194,7 +184,7 @@ TEST(SteelwristSlopeSensor, AnglesStatusAndGravityDirection)
     SteelwristSlopeSensor s(SensorManager::getInstance(), 1, 140);
     EXPECT_EQ(s.getSensorStatus(), 3u);
     // Only the extended identifier 0x0CF013A9 is taken.
-    EXPECT_FALSE(feed(s, frame(0x0CF013A9, {0xE8, 0x03, 0, 0, 0, 0, 0x10, 0})));
+    EXPECT_FALSE(feed(s, frame(0x0CF013A9, {0xE8, 0x03, 0, 0, 0, 0, 0x10, 0}, false)));
     EXPECT_FALSE(feed(s, frame(0x0CF013AA, {0xE8, 0x03, 0, 0, 0, 0, 0x10, 0}, true)));
     // angle1 = 1000 / 500 = 2; angle2 = -1 / 500 truncated to 0; data 6 upper bits set: valid.
     EXPECT_TRUE(feed(s, frame(0x0CF013A9, {0xE8, 0x03, 0xFF, 0xFF, 0, 0, 0x10, 0}, true), 1000));

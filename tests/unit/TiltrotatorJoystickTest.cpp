@@ -5,9 +5,11 @@
 #include <initializer_list>
 #include <limits>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "EngconTiltrotatorSensor.h"
+#include "Frames.h"
 #include "LogCapture.h"
 #include "RototiltSensor.h"
 #include "SensorManager.h"
@@ -19,24 +21,6 @@ using namespace Sensors;
 namespace {
 
 SensorManager* mgr() { return SensorManager::getInstance(); }
-
-_TGENERIC_CAN_FRAME frame(uint32_t id, std::initializer_list<uint8_t> data)
-{
-    _TGENERIC_CAN_FRAME f;
-    std::memset(&f, 0, sizeof f);
-    f.header.id = id;
-    f.header.ext = 1;
-    f.header.dlc = static_cast<uint16_t>(data.size());
-    std::copy(data.begin(), data.end(), f.data);
-    return f;
-}
-
-template <class S>
-bool parse(S& s, uint32_t id, std::initializer_list<uint8_t> data, unsigned long long time)
-{
-    _TGENERIC_CAN_FRAME f = frame(id, data);
-    return s.Parse(&f, time);
-}
 
 // J1939 identifier: priority 26-28 | PDU format 16-23 | PDU specific 8-15 | source 0-7.
 uint32_t j1939Id(uint32_t priority, uint32_t pf, uint32_t ps, uint32_t sa) { return priority << 26 | pf << 16 | ps << 8 | sa; }
@@ -75,7 +59,7 @@ TEST(EngconTiltrotatorSensor, DecodesAngleAndReportsRotatorFaults)
     // From any source: 25600 is 0 degrees less half a bit.
     EXPECT_TRUE(parse(s, kEngcon, {0x00, 0x64, 0xAA, 0x00, 0, 0, 0, 0}, 1000));
     EXPECT_DOUBLE_EQ(s.getRotationAngle(), -0.00390625);
-    EXPECT_TRUE(s.getStatusValue() == 0 && s.isSensorOk());
+    EXPECT_EQ(std::make_tuple(s.getStatusValue(), s.isSensorOk()), std::make_tuple(0, true));
     parse(s, j1939Id(6, 255, 185, 0x80), {0x80, 0x7A, 0, 0, 0, 0, 0, 0}, 1100);  // 31360
     // Wrong length or group: untouched, not counted.
     EXPECT_FALSE(parse(s, kEngcon, {0x00, 0x64, 0, 0, 0, 0, 0}, 1150));
@@ -95,9 +79,9 @@ TEST(EngconTiltrotatorSensor, DecodesAngleAndReportsRotatorFaults)
     }
     parse(s, kEngcon, {0x00, 0x64, 0, 0x04, 0, 0, 0, 0}, 1600);  // healthy again: the text clears
     s.Update(0, 1700);
-    EXPECT_TRUE(s.isSensorOk() && s.getStatusText().IsEmpty());
+    EXPECT_EQ(std::make_tuple(s.isSensorOk(), s.getStatusText().IsEmpty()), std::make_tuple(true, true));
     s.Update(0, 1600 + 1501);  // silence clears the readings
-    EXPECT_TRUE(s.getRotationAngleRaw() == 0 && s.getRotationAngle() == 0.0);
+    EXPECT_EQ(std::make_tuple(s.getRotationAngleRaw(), s.getRotationAngle()), std::make_tuple(0, 0.0));
 }
 
 TEST(EngconTiltrotatorSensor, SPN3331EncodeDecode)
@@ -110,7 +94,8 @@ TEST(EngconTiltrotatorSensor, SPN3331EncodeDecode)
         EXPECT_EQ(EngconTiltrotatorSensor::encodeSPN3331(EngconTiltrotatorSensor::decodeSPN3331(raw)), raw - 1) << raw;
     for (double angle : {-199.0, -90.3, 0.0, 0.001, 45.0, 179.99, 311.0}) {
         const double back = EngconTiltrotatorSensor::decodeSPN3331(EngconTiltrotatorSensor::encodeSPN3331(angle));
-        EXPECT_TRUE(back <= angle - 0.5 / 128 && back > angle - 1.5 / 128) << angle;
+        EXPECT_LE(back, angle - 0.5 / 128) << angle;
+        EXPECT_GT(back, angle - 1.5 / 128) << angle;
     }
     // Truncation, not rounding (-0.5 bits cut towards zero); then wrap-around into 16 bits.
     const std::pair<double, int> encoded[] = {{0.0, 25600}, {0.0078, 25600}, {0.0079, 25601}, {-200.0, 0},
@@ -123,16 +108,17 @@ TEST(EngconTiltrotatorSensor, SPN3331EncodeDecode)
 TEST(RototiltSensor, DecodesTiltrotatorOffsetAngles)
 {
     RototiltSensor s(mgr(), 1, 131);
-    EXPECT_TRUE(s.GetErrorTimeoutTime() == 1500u && !s.GetIsOk());
+    EXPECT_EQ(std::make_tuple(s.GetErrorTimeoutTime(), s.GetIsOk()), std::make_tuple(1500u, false));
     // u0 = 2005, u1 = 1995, u2 = 2900 (little-endian).
     EXPECT_TRUE(parse(s, 0x0CFF2ADC, {0xD5, 0x07, 0xCB, 0x07, 0x54, 0x0B}, 500));
-    EXPECT_TRUE(s.GetIsOk() && s.GetFirstAngle() == 0.5 && s.GetSecondAngle() == -0.5 && s.GetRotationAngle() == 90.0);
+    EXPECT_EQ(std::make_tuple(s.GetIsOk(), s.GetFirstAngle(), s.GetSecondAngle(), s.GetRotationAngle()),
+              std::make_tuple(true, 0.5, -0.5, 90.0));
     parse(s, 0x0CFF2ADC, {0, 0, 0, 0, 0x4C, 0x04}, 600);  // 1100
-    EXPECT_TRUE(s.GetRotationAngle() == -90.0 && s.GetFirstAngle() == -200.0);
+    EXPECT_EQ(std::make_tuple(s.GetRotationAngle(), s.GetFirstAngle()), std::make_tuple(-90.0, -200.0));
     EXPECT_FALSE(parse(s, 0x0CFF2ADD, {0, 0, 0, 0, 0x54, 0x0B}, 700));
-    EXPECT_TRUE(s.getMessageCount() == 2 && s.GetRotationAngle() == -90.0);
+    EXPECT_EQ(std::make_tuple(s.getMessageCount(), s.GetRotationAngle()), std::make_tuple(2, -90.0));
     s.Update(0, 600 + 1501);
-    EXPECT_TRUE(!s.GetIsOk() && s.GetRotationAngle() == 0.0);
+    EXPECT_EQ(std::make_tuple(s.GetIsOk(), s.GetRotationAngle()), std::make_tuple(false, 0.0));
 }
 
 TEST(SteelwristRotationSensor, DecodesTicksAndValidity)
@@ -140,7 +126,7 @@ TEST(SteelwristRotationSensor, DecodesTicksAndValidity)
     SteelwristRotationSensor s(mgr(), 1, 131);
     EXPECT_FALSE(parse(s, 0x0CF014A9, {0, 0, 0x00, 0x2D, 0}, 100));  // five bytes are too few
     EXPECT_TRUE(parse(s, 0x0CF014A9, {0, 0, 0x00, 0x2D, 0, 0x10}, 200));
-    EXPECT_TRUE(s.getRotationTicks() == 11520 && s.getRotationAngle() == 90.0);
+    EXPECT_EQ(std::make_tuple(s.getRotationTicks(), s.getRotationAngle()), std::make_tuple(11520, 90.0));
     EXPECT_EQ(s.getSensorStatus(), SteelwristRotationSensor::kStatusValid);
     // Upper half of byte 5 clear: not valid. Ticks are unsigned.
     parse(s, 0x0CF014A9, {0, 0, 0xFF, 0xFF, 0, 0x0F, 0, 0}, 300);
@@ -150,9 +136,9 @@ TEST(SteelwristRotationSensor, DecodesTicksAndValidity)
     _TGENERIC_CAN_FRAME f = frame(0x0CF014A9, {0, 0, 0x80, 0x00, 0, 0xF0});
     std::unique_ptr<_TQUIL1G5_CAN_FRAME> q(SensorManager::genericFrame2Quil_copy(f));
     EXPECT_TRUE(s.Parse(q.get(), 400));
-    EXPECT_TRUE(s.getRotationTicks() == 128 && s.getRotationAngle() == 1.0 && s.getMessageCount() == 3);
+    EXPECT_EQ(std::make_tuple(s.getRotationTicks(), s.getRotationAngle(), s.getMessageCount()), std::make_tuple(128, 1.0, 3));
     s.Clean();
-    EXPECT_TRUE(s.getRotationTicks() == 0 && s.getRotationAngle() == 0.0);
+    EXPECT_EQ(std::make_tuple(s.getRotationTicks(), s.getRotationAngle()), std::make_tuple(0, 0.0));
 }
 
 TEST(SteelwristJoystickSensor, DecodesAxesOfBothJoysticks)
@@ -164,11 +150,11 @@ TEST(SteelwristJoystickSensor, DecodesAxesOfBothJoysticks)
     // Joystick 2 extended: only its further group changes.
     EXPECT_TRUE(parse(s, kExtended2, {axisLow(1, 2, 3, 2), axisHigh(2), axisLow(3, 3, 3, 1000), axisHigh(1000), 0x0F, 0, 0, 0}, 110));
     EXPECT_EQ(fields(s.getExtendedAxes(2)), (std::vector<int>{1, 2, 3, 2, 3, 3, 3, 1000, 3, 3}));
-    EXPECT_TRUE(s.getAxes(2).y.position == 0 && s.getExtendedAxes(1).y.position == 0);
+    EXPECT_EQ(std::make_tuple(s.getAxes(2).y.position, s.getExtendedAxes(1).y.position), std::make_tuple(0, 0));
     parse(s, kExtended1, {0, axisHigh(400), 0, 0, 0, 0, 0, 0}, 120);
-    EXPECT_TRUE(s.getExtendedAxes(1).x.position == 400 && s.getAxes(1).x.position == 1023);
+    EXPECT_EQ(std::make_tuple(s.getExtendedAxes(1).x.position, s.getAxes(1).x.position), std::make_tuple(400, 1023));
     EXPECT_FALSE(parse(s, 0x0CFDDAA9, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 130));
-    EXPECT_TRUE(s.getMessageCount() == 3 && s.getExtendedAxes(3).x.position == 0);
+    EXPECT_EQ(std::make_tuple(s.getMessageCount(), s.getExtendedAxes(3).x.position), std::make_tuple(3, 0));
     EXPECT_EQ(s.PrintPosition(), wxString(wxT("J1 X: 1023 ----------|---------+\n"
                                               "J1 Y: -513 -----+----|----------\n"
                                               "J2 X: 0 ----------+----------\n"
@@ -192,7 +178,8 @@ TEST(SteelwristJoystickSensor, LogsEachButtonChangeOnce)
     s.Parse(&other, 120);
     auto msgs = cap.messages();
     ASSERT_EQ(msgs.size(), 3u);
-    EXPECT_TRUE(msgs[0].message == "J2 Button 0 ERROR" && msgs[1].message == "J2 Button 4 Down" && msgs[2].message == "J2 Button 11 N/A");
+    EXPECT_EQ(std::make_tuple(msgs[0].message, msgs[1].message, msgs[2].message),
+              std::make_tuple("J2 Button 0 ERROR", "J2 Button 4 Down", "J2 Button 11 N/A"));
     EXPECT_EQ(s.getButtonState(2, 11), SteelwristJoystickSensor::BUTTON_NA);
     EXPECT_EQ(s.getButtonState(1, 3), SteelwristJoystickSensor::BUTTON_DOWN);
     // Release; extended messages carry no buttons.
@@ -208,5 +195,6 @@ TEST(SteelwristJoystickSensor, LogsEachButtonChangeOnce)
     EXPECT_EQ(s.getButtonState(2, 11), SteelwristJoystickSensor::BUTTON_UP);
     s.Parse(&press, 6000);
     EXPECT_EQ(cap.count(WispLogLevels::Information, "J1 Button 3 Down"), 1);
-    EXPECT_TRUE(s.getButtonState(0, 0) == SteelwristJoystickSensor::BUTTON_NA && s.getButtonState(1, 12) == SteelwristJoystickSensor::BUTTON_NA);
+    EXPECT_EQ(std::make_tuple(s.getButtonState(0, 0), s.getButtonState(1, 12)),
+              std::make_tuple(SteelwristJoystickSensor::BUTTON_NA, SteelwristJoystickSensor::BUTTON_NA));
 }

@@ -5,6 +5,7 @@
 
 #include <wx/datetime.h>
 
+#include "CANTxLogger.h"
 #include "CUADeviceInfoItem.h"
 #include "Clock.h"
 #include "DeviceList.h"
@@ -153,7 +154,7 @@ void QCANDevice::reset()
     connectTime = now;
     nextRetryTime = now;
     releaseLibrary();
-    adapterHandle = nullptr;
+    forgetHandle();
     currentBaud = CAN_BAUD_NONE;
     configuredBaud = CAN_BAUD_250K;
     configuredMode = CAN_MODE_NORMAL;
@@ -195,7 +196,7 @@ bool QCANDevice::init()
         QLOG_ERROR("init") << "QCANDevice::init() QCAN API Init failed";
         return false;
     }
-    adapterHandle = nullptr;
+    forgetHandle();
     return true;
 }
 
@@ -205,7 +206,7 @@ void QCANDevice::uninit()
     wxCriticalSectionLocker guard(deviceLock);
     releaseLibrary();
     statusSeen = false;
-    adapterHandle = nullptr;
+    forgetHandle();
     filterIndex = 0;
     lastProcessTick = 0;
     delayedMessageTimer = 0;
@@ -254,7 +255,7 @@ bool QCANDevice::Connect()
         return false;
     }
     {
-        wxCriticalSectionLocker guard(deviceLock);
+        wxCriticalSectionLocker guard(handleLock);
         std::memcpy(functionTable, table, sizeof table);
         adapterHandle = handle;
     }
@@ -274,7 +275,7 @@ void QCANDevice::disconnectHandle()
     QCANClose_t closeAdapter = nullptr;
     void* handle = nullptr;
     {
-        wxCriticalSectionLocker guard(deviceLock);
+        wxCriticalSectionLocker guard(handleLock);
         if (adapterHandle && functionTable[QCAN_ENTRY_CLOSE]) {
             closeAdapter = reinterpret_cast<QCANClose_t>(functionTable[QCAN_ENTRY_CLOSE]);
             handle = adapterHandle;
@@ -437,7 +438,12 @@ int QCANDevice::processDevice(unsigned long long now, bool enabled)
     default:
         break;
     }
-    // A transmit logger, when one is attached, writes out its buffer here.
+    {
+        // The transmit logger turns the frames sent since the last pass into text.
+        wxCriticalSectionLocker guard(txLock);
+        if (txLoggerEnabled && txLogger)
+            txLogger->processBuffer();
+    }
     return getQCANDevStatus();
 }
 
@@ -917,6 +923,7 @@ bool QCANDevice::addSensor(Sensor* sensor)
 {
     if (!sensor || !IsConnected())
         return false;
+    sensor->setLive();
     wxCriticalSectionLocker guard(deviceLock);
     sensors.push_back(sensor);
     return true;
@@ -984,7 +991,10 @@ void QCANDevice::updateSensors(unsigned long long now)
 {
     const unsigned long long elapsed = GetTick() - lastUpdateTick;
     lastUpdateTick = now;
-    wxCriticalSectionLocker guard(deviceLock);
+    // The device lock is held only while each sensor is found and locked, not across its Update:
+    // an Update may send, and sending takes the manager's table lock, which must never come after
+    // the device lock. Sensors are deleted only on this thread, so the walk by index stays valid;
+    // a sensor added meanwhile is updated on the next pass.
     for (unsigned short i = 0;; ++i) {
         Sensor* s = getSensor(i, true);
         if (!s)
@@ -1081,10 +1091,24 @@ QCANReceived QCANDevice::GetReceived()
 
 // --- sending -------------------------------------------------------------------------------------
 
+bool QCANDevice::hasHandle()
+{
+    wxCriticalSectionLocker guard(handleLock);
+    return adapterHandle != nullptr;
+}
+
+void QCANDevice::forgetHandle()
+{
+    wxCriticalSectionLocker guard(handleLock);
+    adapterHandle = nullptr;
+}
+
 template <class F>
 F QCANDevice::entry(QCANTableIndex index, void** handle)
 {
-    wxCriticalSectionLocker guard(deviceLock);
+    // Its own innermost lock, not the device lock: sends come from code that holds a sensor's
+    // lock, and the device lock comes before a sensor's.
+    wxCriticalSectionLocker guard(handleLock);
     *handle = adapterHandle;
     if (!adapterHandle)
         return nullptr;
@@ -1106,7 +1130,10 @@ int QCANDevice::SendCanMessage(_TGENERIC_CAN_FRAME_HEADER* header, void* data, b
         uint8_t bytes[8] = {0};
         if (data)
             std::memcpy(bytes, data, header->dlc);
-        return send(handle, header, bytes, 0, 1000, 0, 0);
+        const int result = send(handle, header, bytes, 0, 1000, 0, 0);
+        if (txLoggerEnabled && txLogger)
+            txLogger->addFrame(header, bytes);
+        return result;
     }
     wxCriticalSectionLocker guard(txLock);
     if (txQueue.size() > TX_QUEUE_LIMIT - 1)
@@ -1140,8 +1167,11 @@ bool QCANDevice::processDelayedMessages()
         return true;
     _TGENERIC_CAN_FRAME* frame = txQueue.front();
     txQueue.pop_front();
-    if (IsConnected() && send)
+    if (IsConnected() && send) {
         send(handle, &frame->header, frame->data, 0, 1000, 0, 0);
+        if (txLoggerEnabled && txLogger)
+            txLogger->addFrame(&frame->header, frame->data);
+    }
     delete frame;
     return true;
 }
@@ -1162,9 +1192,15 @@ int QCANDevice::getTxBufferCount()
 
 void QCANDevice::setTxLoggerEnabled(bool on)
 {
-    // The transmit logger writes every sent frame to a file; the adapter only keeps the switch,
-    // which is on only while a logger exists.
+    // The switch is on only while a logger exists. Under txLock, so that no send or pass uses a
+    // logger being deleted.
     wxCriticalSectionLocker guard(txLock);
+    if (!on) {
+        delete txLogger;
+        txLogger = nullptr;
+    } else if (!txLogger) {
+        txLogger = new CANTxLogger(devName);
+    }
     txLoggerEnabled = on && txLogger != nullptr;
 }
 
@@ -1217,7 +1253,7 @@ ECANBaud QCANDevice::GetBaudrate(bool ask)
         return currentBaud;
     if (!isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_INITIALIZED))
         return CAN_BAUD_NONE;
-    if (adapterHandle)
+    if (hasHandle())
         currentBaud = readBaud();
     return currentBaud;
 }
@@ -1271,7 +1307,7 @@ bool QCANDevice::SetBusPowerSwitch(unsigned int on, bool apply)
 unsigned int QCANDevice::GetBusPowerSwitch(bool ask)
 {
     wxCriticalSectionLocker guard(deviceLock);
-    if (!ask || !adapterHandle)
+    if (!ask || !hasHandle())
         return configuredBusPower ? 1u : 0u;
     if (!isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_CONNECTING))
         return 0;
@@ -1353,7 +1389,7 @@ bool QCANDevice::verifyConnectionParameters()
     wxCriticalSectionLocker guard(deviceLock);
     void* handle = nullptr;
     applyBaudrate(configuredBaud);
-    if (adapterHandle && isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_INITIALIZED))
+    if (hasHandle() && isStatus(getQCANDevStatus(), QCAN_STATUS_CONNECTED, QCAN_STATUS_INITIALIZED))
         currentBaud = readBaud();
     SetTermination(configuredTermination, true);
     if (QCANGetTermination_t get = entry<QCANGetTermination_t>(QCAN_ENTRY_GET_TERMINATION, &handle))

@@ -154,6 +154,8 @@ private:
     // adapter is closed. The call itself is made without holding the lock.
     template <class F>
     F entry(QCANTableIndex index, void** handle);
+    bool hasHandle();
+    void forgetHandle();
     // Releases the library context, unloads the library and forgets its entry points.
     void releaseLibrary();
     bool gateOpen(unsigned long long now) const;
@@ -239,6 +241,8 @@ private:
     wxCriticalSection deviceLock;
     wxCriticalSection rxLock;
     wxCriticalSection txLock;
+    // The adapter handle and the function table; innermost, held only to read or change them.
+    wxCriticalSection handleLock;
 
     static wxMutex s_QCAN_Lock;
     static unsigned long long sConnectTime;

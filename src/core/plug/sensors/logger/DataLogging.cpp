@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include <wx/datetime.h>
-#include <wx/log.h>
 #include <wx/utils.h>
 
 #include "Clock.h"
+#include "LogFileIO.h"
 #include "LoggerThread.h"
 #include "QCANDevice.h"
 #include "WispEasyWrapper.h"
@@ -101,6 +101,7 @@ DataLogging::DataLogging(QCANDevice* device_, const wxString& fileName_, ETimeSt
       idRule(idRule_),
       appendHeader(appendHeader_),
       busmasterCompatible(false),
+      queued(0),
       cuaId(0),
       cachedSecond(-1),
       writeFailing(false),
@@ -123,6 +124,7 @@ DataLogging::DataLogging(QCANDevice* device_, const wxString& fileName_, const D
       idRule(options.idRule),
       appendHeader(options.appendHeader),
       busmasterCompatible(options.appendHeader && options.busmasterCompatible),
+      queued(0),
       cuaId(0),
       cachedSecond(-1),
       writeFailing(false),
@@ -137,13 +139,10 @@ void DataLogging::start()
     fileNameUtf8 = utf8(fileName);
     if (device)
         cuaId = device->getCuaId();
-    {
-        wxLogNull quiet;  // our own log says what went wrong
-        file.Open(fileName, wxT("w"));
-    }
+    openLogFile(file, fileName, "w");
     if (!device) {
         QLOG_INFO("DataLogging") << "No device passed to DataLogging";
-        file.Close();
+        closeLogFile(file);
         return;
     }
     if (!file.IsOpened()) {
@@ -153,10 +152,7 @@ void DataLogging::start()
     }
     QLOG_INFO("DataLogging") << "Opened datalogger file " << fileName;
     writeBuffer(buildHeader());
-    {
-        wxLogNull quiet;
-        file.Close();
-    }
+    closeLogFile(file);
 
     if (parserId == NO_PARSER)
         SetFilterToDevice();
@@ -200,19 +196,14 @@ DataLogging::~DataLogging()
     }
     flush();
     QLOG_INFO("~DataLogging") << "Closing datalogger file " << fileName;
-    if (file.IsOpened()) {
-        wxLogNull quiet;
-        file.Flush();
-    }
-    if (!file.IsOpened()) {
-        wxLogNull quiet;
-        file.Open(fileName, wxT("a"));
-    }
+    if (file.IsOpened())
+        std::fflush(file.fp());
+    if (!file.IsOpened())
+        openLogFile(file, fileName, "a");
     if (file.IsOpened()) {
         if (appendHeader)
             writeBuffer(buildTrailer());
-        wxLogNull quiet;
-        file.Close();
+        closeLogFile(file);
     }
     std::fputs("Datalogging stopped\n", stdout);
     std::fflush(stdout);
@@ -244,6 +235,7 @@ void DataLogging::queueFrame(const RxCANFrameT& frame)
     if (!active)
         return;
     queue.push_back(new RxCANFrameT(frame));
+    ++queued;
     wake.Post();
 }
 
@@ -287,7 +279,10 @@ void DataLogging::runWriter()
                 ++passes;
             }
         }
-        wake.WaitTimeout(50);
+        if (queued.load() == 0)
+            wake.WaitTimeout(50);
+        else
+            wake.TryWait();  // keeps the count in step with the frames taken
     }
     // Last touch of the logger: the destructor may free it from here on.
     writerRunning = false;
@@ -304,6 +299,7 @@ bool DataLogging::formatNext()
     }
     RxCANFrameT* frame = queue.front();
     queue.pop_front();
+    --queued;
     queueLock.Unlock();
     textBuffer += formatLine(*frame);
     delete frame;
@@ -313,14 +309,11 @@ bool DataLogging::formatNext()
 
 void DataLogging::flush()
 {
-    if (!file.IsOpened()) {
-        wxLogNull quiet;
-        file.Open(fileName, wxT("a"));
-    }
+    if (!file.IsOpened())
+        openLogFile(file, fileName, "a");
     if (file.IsOpened()) {
         writeBuffer(textBuffer);
-        wxLogNull quiet;
-        file.Close();
+        closeLogFile(file);
     } else if (!writeFailing) {
         // The folder may have gone; the batch is dropped like one that failed to write.
         writeFailing = true;
@@ -331,10 +324,9 @@ void DataLogging::flush()
 
 bool DataLogging::writeBuffer(const std::string& text)
 {
-    wxLogNull quiet;  // our own log says what went wrong, once
-    const size_t written = text.empty() ? 0 : file.Write(text.data(), text.size());
-    // A full disk may accept the bytes into the stream's buffer and refuse them on the flush.
-    const bool ok = written == text.size() && file.Flush();
+    if (text.empty())
+        return true;  // proves nothing about the disk
+    const bool ok = writeLogFile(file, text.data(), text.size());
     if (!ok && !writeFailing) {
         writeFailing = true;
         QLOG_ERROR("flush") << "Error writing log to file " << fileName;

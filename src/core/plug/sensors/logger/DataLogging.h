@@ -161,6 +161,9 @@ private:
     wxFFile file;
     wxMutex queueLock;
     std::deque<RxCANFrameT*> queue;
+    // Frames in the queue, readable without the lock: a pass whose try-lock failed has used up a
+    // wake-up without taking a frame, so the writer only sleeps when nothing is waiting.
+    std::atomic<size_t> queued;
     // Formatted lines not yet written; UTF-8 already, so a flush writes it as it stands.
     std::string textBuffer;
 

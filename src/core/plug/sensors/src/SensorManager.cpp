@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <chrono>
 #include <exception>
 #include <memory>
 
@@ -45,7 +46,7 @@
 
 namespace Sensors {
 
-// Runs the manager's end when the process exits. The instance itself is never freed, so that a
+// Runs the end of the manager when the process exits. The instance itself is never freed, so that a
 // thread that is still finishing never touches freed memory.
 struct SensorManagerExitGuard {
     SensorManager* manager;
@@ -70,6 +71,7 @@ SensorManager::SensorManager()
       rxFifoWrite(0),
       rxFifoCount(0),
       notifier(0, 0),
+      thread(nullptr),
       mainThreadLastTick(0),
       lastConnectTick(0),
       running(true),
@@ -103,20 +105,21 @@ void SensorManager::shutdown()
         disconnect(0, 0);
     setSensorManagerEnabled(false);
     clearReceivedMessagesFifo();
-    // The thread closes its adapters on its way out; it is given a bounded time for that.
-    for (int waited = 0; isThreadRunning() && waited < 3000; waited += 10) {
-        notifier.Post();
-        wxMilliSleep(10);
-    }
+    // The thread closes its adapters on its way out; it is given a bounded time for that, and
+    // joined when it made it.
+    const bool ended = waitThreadEnd(3000);
     setSensorManagerOK(false);
-    wxCriticalSectionLocker guard(tableLock);
-    QCANDevice::DeleteQCANDeviceList(adapterCache);
-    adapterCache = nullptr;
-    if (!isThreadRunning()) {
-        for (QCANDevice* device : devices)
-            delete device;
-        devices.clear();
+    std::vector<QCANDeviceRef> left;
+    {
+        wxCriticalSectionLocker guard(tableLock);
+        QCANDevice::DeleteQCANDeviceList(adapterCache);
+        adapterCache = nullptr;
+        if (ended) {
+            left.swap(devices);
+            devicePointers.clear();
+        }
     }
+    left.clear();  // outside the table lock: closing an adapter waits for the threads of the library
 }
 
 // --- flags and clock ---------------------------------------------------------------------------
@@ -206,7 +209,7 @@ bool SensorManager::isCuaConnected()
 bool SensorManager::isAPIConnected()
 {
     for (int i = 0; i < getQCANDeviceCount(); ++i) {
-        QCANDevice* device = getQCANDeviceByIndex(i);
+        const QCANDeviceRef device = holdQCANDeviceByIndex(i);
         if (device && device->getQCANDevStatus() == QCAN_STATUS_CONNECTED)
             return true;
     }
@@ -303,13 +306,30 @@ QCANDevice* SensorManager::getQCANDeviceByID(int cuaId)
         return nullptr;
     wxCriticalSectionLocker guard(tableLock);
     QCANDevice* found = nullptr;
-    for (QCANDevice* device : devices)
+    for (const QCANDeviceRef& device : devices)
+        if (device && device->getCuaId() == cuaId)
+            found = device.get();  // the last one with the id
+    return found;
+}
+
+QCANDevice* SensorManager::getQCANDeviceByIndex(int index)
+{
+    return holdQCANDeviceByIndex(index).get();
+}
+
+QCANDeviceRef SensorManager::holdQCANDeviceByID(int cuaId)
+{
+    if (cuaId < 1)
+        return nullptr;
+    wxCriticalSectionLocker guard(tableLock);
+    QCANDeviceRef found;
+    for (const QCANDeviceRef& device : devices)
         if (device && device->getCuaId() == cuaId)
             found = device;  // the last one with the id
     return found;
 }
 
-QCANDevice* SensorManager::getQCANDeviceByIndex(int index)
+QCANDeviceRef SensorManager::holdQCANDeviceByIndex(int index)
 {
     wxCriticalSectionLocker guard(tableLock);
     if (index < 0 || index >= static_cast<int>(devices.size()))
@@ -320,9 +340,9 @@ QCANDevice* SensorManager::getQCANDeviceByIndex(int index)
 QCANDevice* SensorManager::getQCANDeviceByName(const wxString& name)
 {
     wxCriticalSectionLocker guard(tableLock);
-    for (QCANDevice* device : devices)
+    for (const QCANDeviceRef& device : devices)
         if (device && device->getDevName() == name)
-            return device;
+            return device.get();
     return nullptr;
 }
 
@@ -334,7 +354,7 @@ int SensorManager::getQCANDeviceCount()
 
 std::vector<QCANDevice*>* SensorManager::getConnectedQCANDevices()
 {
-    return &devices;
+    return &devicePointers;
 }
 
 void SensorManager::addQCANDevice(QCANDevice* device)
@@ -344,12 +364,13 @@ void SensorManager::addQCANDevice(QCANDevice* device)
     wxCriticalSectionLocker guard(tableLock);
     QLOG_INFO("addQCANDevice") << "SensorManager: Add QCANDevice ID" << device->getCuaId() << " = "
                                << device->getDevName();
-    devices.push_back(device);
+    devices.push_back(QCANDeviceRef(device));
+    devicePointers.push_back(device);
 }
 
 bool SensorManager::removeQCANDevice(int cuaId)
 {
-    QCANDevice* device = nullptr;
+    QCANDeviceRef device;
     {
         wxCriticalSectionLocker guard(tableLock);
         for (auto it = devices.begin(); it != devices.end(); ++it) {
@@ -357,6 +378,7 @@ bool SensorManager::removeQCANDevice(int cuaId)
                 device = *it;
                 QLOG_INFO("removeQCANDevice") << "SensorManager: Remove QCANDevice ID" << cuaId << " = "
                                               << device->getDevName();
+                devicePointers.erase(devicePointers.begin() + (it - devices.begin()));
                 devices.erase(it);
                 break;
             }
@@ -364,12 +386,13 @@ bool SensorManager::removeQCANDevice(int cuaId)
     }
     if (!device)
         return false;
-    // Closed and deleted outside the table lock: closing waits for the library's threads, whose
-    // callbacks may send through the manager.
+    // Closed outside the table lock: closing waits for the threads of the library, whose callbacks may
+    // send through the manager. Closed here, not by whichever holder lets go last, so that no
+    // library thread can be that holder and wait for itself.
     if (device->IsConnected())
         device->Disconnect(QCAN_DISCONNECT_NOW);
-    delete device;
-    return true;
+    device->disconnectHandle();
+    return true;  // the object goes when the last host call that holds it returns
 }
 
 bool SensorManager::removeQCANDevice(QCANDevice* device)
@@ -379,68 +402,68 @@ bool SensorManager::removeQCANDevice(QCANDevice* device)
 
 QCANConnStatus SensorManager::getDeviceStatus(int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     return device ? device->getQCANDevStatus() : QCAN_STATUS_ERROR;
 }
 
 bool SensorManager::getDeviceInfo(int cuaId, QCANDeviceInfo* info)
 {
-    QCANDevice* device = info ? getQCANDeviceByID(cuaId) : nullptr;
+    const QCANDeviceRef device = info ? holdQCANDeviceByID(cuaId) : nullptr;
     return device ? device->getDeviceInfo(*info) : false;
 }
 
 QCANReceived SensorManager::getReceived(int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     return device ? device->GetReceived() : emptyReceived;
 }
 
 int SensorManager::GetDeviceReceived(int cuaId, int* total, int* parsed, int* overflow, int* r1, int* r2, int* r3,
                                      int* r4)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     return device ? device->GetReceivedValues(total, parsed, overflow, r1, r2, r3, r4) : 0;
 }
 
 int SensorManager::GetDeviceCanStats(int cuaId, _TCANStats* stats, bool throttle)
 {
-    QCANDevice* device = stats ? getQCANDeviceByID(cuaId) : nullptr;
+    const QCANDeviceRef device = stats ? holdQCANDeviceByID(cuaId) : nullptr;
     return device ? device->GetCanStats(stats, throttle) : -1;
 }
 
 int SensorManager::GetDeviceRXBufferCount(int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     return device ? device->getRxBufferCount() : -1;
 }
 
 int SensorManager::GetDeviceTXBufferCount(int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     return device ? device->getTxBufferCount() : -1;
 }
 
 int SensorManager::GetDeviceErrorCount(int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     return device ? static_cast<int>(device->getErrorCount()) : -1;
 }
 
 ECANBaud SensorManager::GetDeviceBaudRate(int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     return device ? device->GetBaudrate(false) : CAN_BAUD_NONE;
 }
 
 int SensorManager::GetDeviceBaudRateInt(int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     return device ? device->getBaudrateAsInt() : -1;
 }
 
 wxString SensorManager::getDeviceEventLog(int cuaId, int index)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     if (!device)
         return wxT("Invalid device");
     if (index != -1)
@@ -453,7 +476,7 @@ wxString SensorManager::getDeviceEventLog(int cuaId, int index)
 
 void SensorManager::setBusPower(int cuaId, bool on)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     if (!device) {
         QLOG_ERROR("setBusPower") << "No device";
         return;
@@ -463,7 +486,7 @@ void SensorManager::setBusPower(int cuaId, bool on)
 
 bool SensorManager::getBusPower(int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     if (!device) {
         QLOG_ERROR("getBusPower") << "No device";
         return false;
@@ -473,7 +496,7 @@ bool SensorManager::getBusPower(int cuaId)
 
 void SensorManager::setTermination(int cuaId, bool on)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     if (!device) {
         QLOG_ERROR("setTermination") << "No device";
         return;
@@ -483,7 +506,7 @@ void SensorManager::setTermination(int cuaId, bool on)
 
 bool SensorManager::getTermination(int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     if (!device) {
         QLOG_ERROR("getTermination") << "No device";
         return false;
@@ -495,32 +518,52 @@ bool SensorManager::getTermination(int cuaId)
 
 int SensorManager::connect(const wxString& name, int cuaId)
 {
-    wxCriticalSectionLocker guard(tableLock);
-    if (name.IsEmpty() || cuaId < 1 || QCANDeviceExists(cuaId)) {
-        // Written narrow: standard output is shared with the host, and one stream cannot mix wide and
-        // narrow writes.
-        printf("SensorManager: abort connect %s", static_cast<const char*>(name.utf8_str()));
-        fflush(stdout);
+    // A thread on its way out removes every adapter in the table, a new one included: let it end
+    // first. It needs the table lock for that, so this wait comes before the lock.
+    if (isThreadRunning() && !getThreadRun() && !waitThreadEnd(CONNECT_WAIT_MS)) {
+        QLOG_ERROR("connect") << "SensorManager: connect refused, the manager thread is still stopping: " << name;
         return -1;
     }
-    QCANDevice* device = new QCANDevice(cuaId, name);
-    device->setReconn(true);
-    setSensorManagerEnabled(true);
-    running = true;
-    addQCANDevice(device);
-    notifier.Post();
-    startCUAThread();
-    if (adapterCache) {
-        for (int i = 0; i < adapterCache->getSize(); ++i) {
-            const CUADeviceInfoItem item = adapterCache->getDeviceInfo(i);
-            if (item.name == name)
-                device->setDescription(item.description);
+    bool refused;
+    {
+        wxCriticalSectionLocker guard(tableLock);
+        if (name.IsEmpty() || cuaId < 1 || QCANDeviceExists(cuaId)) {
+            // Written narrow: standard output is shared with the host, and one stream cannot mix
+            // wide and narrow writes.
+            printf("SensorManager: abort connect %s", static_cast<const char*>(name.utf8_str()));
+            fflush(stdout);
+            return -1;
+        }
+        QCANDevice* device = new QCANDevice(cuaId, name);
+        device->setReconn(true);
+        // Described before it enters the table: host threads read the description without a lock.
+        if (adapterCache) {
+            for (int i = 0; i < adapterCache->getSize(); ++i) {
+                const CUADeviceInfoItem item = adapterCache->getDeviceInfo(i);
+                if (item.name == name)
+                    device->setDescription(item.description);
+            }
+        }
+        setSensorManagerEnabled(true);
+        running = true;
+        addQCANDevice(device);
+        notifier.Post();
+        if (!isEnabled()) {
+            printf("SensorManager: QCANDevice %d created but not connected. Enable SensorManager to connect devices",
+                   cuaId);
+            fflush(stdout);
         }
     }
-    if (!isEnabled()) {
-        printf("SensorManager: QCANDevice %d created but not connected. Enable SensorManager to connect devices",
-               cuaId);
-        fflush(stdout);
+    // Started after the table lock: starting may join an ended thread, and the thread lock never
+    // comes inside the table lock. A disconnect of all adapters that came in between leaves a
+    // stopping thread, which would take this adapter with it and leave nothing running.
+    refused = !startThread();
+    if (refused) {
+        // Taken out after the table lock: a host call may hold the adapter, and its last holder
+        // closes it.
+        QLOG_ERROR("connect") << "SensorManager: connect refused, the manager thread is still stopping: " << name;
+        removeQCANDevice(cuaId);
+        return -1;
     }
     return cuaId;
 }
@@ -634,7 +677,7 @@ DeviceList* SensorManager::createQCANDeviceList()
 bool SensorManager::nameIsInTable(const wxString& name)
 {
     wxCriticalSectionLocker guard(tableLock);
-    for (QCANDevice* device : devices)
+    for (const QCANDeviceRef& device : devices)
         if (device && device->getDevName() == name)
             return true;
     return false;
@@ -694,30 +737,38 @@ int SensorManager::resolveCuaId(int cuaId)
     return cuaId < 1 ? getFirstDevId() : cuaId;
 }
 
-Sensor* SensorManager::getSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool lock)
+Sensor* SensorManager::findSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool lock,
+                                  QCANDeviceRef& holder)
 {
     if (cuaId > 0) {
-        QCANDevice* device = getQCANDeviceByID(cuaId);
-        return device ? device->getSensor(sensorId, type, lock) : nullptr;
+        holder = holdQCANDeviceByID(cuaId);
+        return holder ? holder->getSensor(sensorId, type, lock) : nullptr;
     }
     for (int i = 0; i < getQCANDeviceCount(); ++i) {
-        QCANDevice* device = getQCANDeviceByIndex(i);
-        if (!device)
+        holder = holdQCANDeviceByIndex(i);
+        if (!holder)
             continue;
-        if (Sensor* s = device->getSensor(sensorId, type, lock))
+        if (Sensor* s = holder->getSensor(sensorId, type, lock))
             return s;
     }
+    holder.reset();
     return nullptr;
+}
+
+Sensor* SensorManager::getSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool lock)
+{
+    QCANDeviceRef holder;
+    return findSensor(sensorId, type, cuaId, lock, holder);
 }
 
 Sensor* SensorManager::getSensor(unsigned short sensorId, bool lock, int cuaId)
 {
     if (cuaId > 0) {
-        QCANDevice* device = getQCANDeviceByID(cuaId);
+        const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
         return device ? device->getSensor(sensorId, lock) : nullptr;
     }
     for (int i = 0; i < getQCANDeviceCount(); ++i) {
-        QCANDevice* device = getQCANDeviceByIndex(i);
+        const QCANDeviceRef device = holdQCANDeviceByIndex(i);
         if (!device)
             continue;
         if (Sensor* s = device->getSensor(sensorId, lock))
@@ -726,13 +777,27 @@ Sensor* SensorManager::getSensor(unsigned short sensorId, bool lock, int cuaId)
     return nullptr;
 }
 
+bool SensorManager::withLiveSensor(unsigned char sensorId, SensorDeviceType type, int cuaId,
+                                   const std::function<void(Sensor&)>& fn)
+{
+    QCANDeviceRef holder;
+    Sensor* s = findSensor(sensorId, type, cuaId, true, holder);
+    if (!s)
+        return false;
+    fn(*s);
+    s->UnlockSensor();
+    return true;
+}
+
 template <class T>
 T SensorManager::getTypedSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool markActive)
 {
-    // The host gets a copy taken under the sensor's lock, never the live object. The table is
-    // looked at before the sensor is locked: its lock is never taken inside a sensor's.
+    // The host gets a copy taken under the lock of the sensor, never the live object; the adapter is
+    // held until the copy is made. The table is looked at before the sensor is locked: its lock is
+    // never taken inside the lock of a sensor.
     const bool noAdapters = getQCANDeviceCount() == 0;
-    Sensor* s = getSensor(sensorId, type, cuaId, true);
+    QCANDeviceRef holder;
+    Sensor* s = findSensor(sensorId, type, cuaId, true, holder);
     if (!s)
         return T(this, cuaId, sensorId);
     if (markActive)
@@ -866,7 +931,8 @@ DT500Sensor SensorManager::getDT500Sensor(unsigned char sensorId, int cuaId)
 Sensor SensorManager::getAnySensor(unsigned char sensorId, SensorDeviceType type, int cuaId)
 {
     const bool noAdapters = getQCANDeviceCount() == 0;
-    Sensor* s = getSensor(sensorId, type, cuaId, true);
+    QCANDeviceRef holder;
+    Sensor* s = findSensor(sensorId, type, cuaId, true, holder);
     if (!s)
         return Sensor(this, cuaId, sensorId, 0);
     s->setActive();
@@ -881,14 +947,14 @@ Sensor SensorManager::getAnySensor(unsigned char sensorId, SensorDeviceType type
 
 void SensorManager::addSensor(Sensor* sensor, int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(resolveCuaId(cuaId));
+    const QCANDeviceRef device = holdQCANDeviceByID(resolveCuaId(cuaId));
     if (device)
         device->addSensor(sensor);
 }
 
 void SensorManager::removeSensors(int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(resolveCuaId(cuaId));
+    const QCANDeviceRef device = holdQCANDeviceByID(resolveCuaId(cuaId));
     if (device)
         device->removeSensors();
 }
@@ -898,12 +964,12 @@ int SensorManager::getSensorCount(int cuaId)
     if (getQCANDeviceCount() == 0)
         return 0;
     if (cuaId > 0) {
-        QCANDevice* device = getQCANDeviceByID(cuaId);
+        const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
         return device ? device->getSensorCount() : 0;
     }
     int total = 0;
     for (int i = 0; i < getQCANDeviceCount(); ++i)
-        if (QCANDevice* device = getQCANDeviceByIndex(i))
+        if (const QCANDeviceRef device = holdQCANDeviceByIndex(i))
             total += device->getSensorCount();
     return total;
 }
@@ -913,19 +979,19 @@ int SensorManager::getActiveSensorCount(unsigned int window, int cuaId)
     if (getQCANDeviceCount() == 0)
         return 0;
     if (cuaId > 0) {
-        QCANDevice* device = getQCANDeviceByID(cuaId);
+        const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
         return device ? device->getActiveSensorCount(window) : 0;
     }
     int total = 0;
     for (int i = 0; i < getQCANDeviceCount(); ++i)
-        if (QCANDevice* device = getQCANDeviceByIndex(i))
+        if (const QCANDeviceRef device = holdQCANDeviceByIndex(i))
             total += device->getActiveSensorCount(window);
     return total;
 }
 
 int SensorManager::getSensorsCount(int cuaId)
 {
-    QCANDevice* device = getQCANDeviceByID(resolveCuaId(cuaId));
+    const QCANDeviceRef device = holdQCANDeviceByID(resolveCuaId(cuaId));
     if (!device)
         return 0;
     device->lock();
@@ -959,13 +1025,13 @@ std::vector<SensorInfo*> SensorManager::getSensorsInfo(int cuaId)
 {
     std::vector<SensorInfo*> result;
     if (cuaId > 0) {
-        if (QCANDevice* device = getQCANDeviceByID(cuaId))
-            appendSensorInfos(device, false, result);
+        if (const QCANDeviceRef device = holdQCANDeviceByID(cuaId))
+            appendSensorInfos(device.get(), false, result);
         return result;
     }
     for (int i = 0; i < getQCANDeviceCount(); ++i)
-        if (QCANDevice* device = getQCANDeviceByIndex(i))
-            appendSensorInfos(device, true, result);
+        if (const QCANDeviceRef device = holdQCANDeviceByIndex(i))
+            appendSensorInfos(device.get(), true, result);
     return result;
 }
 
@@ -979,7 +1045,7 @@ void SensorManager::deleteSensorsInfo(std::vector<SensorInfo*>& infos)
 bool SensorManager::getSensorInfo(int cuaId, int index, _SensorInfo* info)
 {
     const int id = resolveCuaId(cuaId);
-    QCANDevice* device = info ? getQCANDeviceByID(id) : nullptr;
+    const QCANDeviceRef device = info ? holdQCANDeviceByID(id) : nullptr;
     if (!device)
         return false;
     try {
@@ -1010,12 +1076,12 @@ wxString SensorManager::ToXML(unsigned char sensorId, int indent, int cuaId)
     if (getQCANDeviceCount() == 0)
         return wxString();
     if (cuaId > 0) {
-        QCANDevice* device = getQCANDeviceByID(cuaId);
+        const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
         return device ? device->ToXML(sensorId, indent) : wxString();
     }
     wxString xml;
     for (int i = 0; i < getQCANDeviceCount(); ++i)
-        if (QCANDevice* device = getQCANDeviceByIndex(i))
+        if (const QCANDeviceRef device = holdQCANDeviceByIndex(i))
             xml += device->ToXML(sensorId, indent);
     return xml;
 }
@@ -1037,11 +1103,11 @@ wxString SensorManager::getStatus(int cuaId)
     if (cuaId <= 0) {
         // Several adapters take turns in the text, seven seconds each.
         position = static_cast<int>(static_cast<unsigned int>(now / 7000) % static_cast<unsigned int>(count));
-        QCANDevice* shown = getQCANDeviceByIndex(position);
+        const QCANDeviceRef shown = holdQCANDeviceByIndex(position);
         id = shown ? shown->getCuaId() : -1;
     }
     wxString text;
-    QCANDevice* device = getQCANDeviceByID(id);
+    const QCANDeviceRef device = holdQCANDeviceByID(id);
     if (!device) {
         text += wxString::Format(wxT("%s %d"), wxGetTranslation(wxT("[SENSOR_STATUS] No CAN adapter on id:")), cuaId);
         QLOG_WARN("getStatus") << text;
@@ -1076,7 +1142,7 @@ wxString SensorManager::getStatus(int cuaId)
 
 int SensorManager::sendGenCanMsg(int cuaId, _TGENERIC_CAN_FRAME* frame, bool queued)
 {
-    QCANDevice* device = getQCANDeviceByID(resolveCuaId(cuaId));
+    const QCANDeviceRef device = holdQCANDeviceByID(resolveCuaId(cuaId));
     return device ? device->SendCanMessage(frame, queued) : 0;
 }
 
@@ -1092,7 +1158,7 @@ int SensorManager::sendCanMsg(int cuaId, _TQUIL1G5_CAN_FRAME* frame, bool queued
 
 void SensorManager::processParserString(int cuaId, const wxString& text)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     if (!device)
         return;
     device->deleteAllParsers();
@@ -1115,13 +1181,13 @@ void SensorManager::processParserString(int cuaId, const wxString& text)
 
 int SensorManager::addExternalParser(int cuaId, QCANParserFunction parser, void* context)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     return device ? static_cast<int>(device->addExternalParser(parser, context)) : -1;
 }
 
 bool SensorManager::deleteExternalParserById(int cuaId, unsigned int id)
 {
-    QCANDevice* device = getQCANDeviceByID(cuaId);
+    const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
     if (!device)
         return false;
     device->deleteExternalParserById(id);
@@ -1142,12 +1208,14 @@ void SensorManager::registerParser(const wxString& name, RegisteredFrameHandler 
 
 void SensorManager::unregisterParser(const wxString& name)
 {
+    wxCriticalSectionLocker calls(handlerCallLock);
     wxCriticalSectionLocker guard(fifoLock);
     registeredParsers.erase(name);
 }
 
 void SensorManager::clearParsers()
 {
+    wxCriticalSectionLocker calls(handlerCallLock);
     wxCriticalSectionLocker guard(fifoLock);
     registeredParsers.clear();
 }
@@ -1235,18 +1303,27 @@ bool SensorManager::RxDataBufferIsEmpty()
 
 bool SensorManager::processRxBuffer()
 {
-    wxCriticalSectionLocker guard(fifoLock);
-    if (!rxFifo || rxFifoRead == rxFifoWrite)
-        return false;
+    // The handlers run outside fifoLock: the receive path of an adapter takes fifoLock inside their
+    // receive lock, and a handler may well read the counters of an adapter or change its parsers.
+    // handlerCallLock keeps a handler from being called after its unregistering returned.
+    wxCriticalSectionLocker calls(handlerCallLock);
     RxCANFrameT frame;
-    if (!RxDataBufferReadAndDeleteNext(&frame)) {
-        QLOG_ERROR("processRxBuffer") << "QCAN RXBuffer read error";
-        return false;
+    std::vector<RegisteredFrameHandler> handlers;
+    {
+        wxCriticalSectionLocker guard(fifoLock);
+        if (!rxFifo || rxFifoRead == rxFifoWrite)
+            return false;
+        if (!RxDataBufferReadAndDeleteNext(&frame)) {
+            QLOG_ERROR("processRxBuffer") << "QCAN RXBuffer read error";
+            return false;
+        }
+        for (auto& entry : registeredParsers)
+            if (entry.second)
+                handlers.push_back(entry.second);
     }
     bool result = false;
-    for (auto& entry : registeredParsers)
-        if (entry.second)
-            result = entry.second(&frame, nullptr);
+    for (RegisteredFrameHandler handler : handlers)
+        result = handler(&frame, nullptr);
     return result;
 }
 
@@ -1266,13 +1343,20 @@ void SensorManager::clearReceivedMessagesFifo()
 
 void SensorManager::startCUAThread()
 {
+    startThread();
+}
+
+bool SensorManager::startThread()
+{
+    std::lock_guard<std::mutex> starting(threadLock);
     {
         wxCriticalSectionLocker guard(stateLock);
         if (threadRunning)
-            return;
+            return threadRun;  // looping, or winding down and about to remove every adapter
     }
-    SensorManagerThread* thread = new SensorManagerThread();
-    if (thread->Create(SensorManagerThread::STACK_SIZE) != wxTHREAD_NO_ERROR) {
+    joinEndedThread();
+    SensorManagerThread* created = new SensorManagerThread();
+    if (created->Create(SensorManagerThread::STACK_SIZE) != wxTHREAD_NO_ERROR) {
         {
             wxCriticalSectionLocker guard(stateLock);
             threadRun = false;
@@ -1280,8 +1364,8 @@ void SensorManager::startCUAThread()
             threadRunning = false;
         }
         QLOG_ERROR("startCUAThread") << "SensorManager Cannot start thread";
-        thread->Kill();
-        return;
+        delete created;  // never ran: a joinable thread object that was not started is deleted
+        return false;
     }
     {
         wxCriticalSectionLocker guard(stateLock);
@@ -1290,11 +1374,40 @@ void SensorManager::startCUAThread()
         // Marked running before Run: the thread may end before Run returns.
         threadRunning = true;
     }
-    if (thread->Run() != wxTHREAD_NO_ERROR) {
+    if (created->Run() != wxTHREAD_NO_ERROR) {
         wxCriticalSectionLocker guard(stateLock);
         threadRunning = false;
         threadRun = false;
+        delete created;
+        return false;
     }
+    thread = created;
+    return true;
+}
+
+void SensorManager::joinEndedThread()
+{
+    // Called with threadLock held, once threadRunning is false: the thread has done its last act
+    // and is only returning. Joining it makes its end, the clean-up of the thread by wxWidgets
+    // included, happen before whatever the caller does next.
+    if (!thread || wxThread::This() == thread)
+        return;
+    thread->Wait();
+    delete thread;
+    thread = nullptr;
+}
+
+bool SensorManager::waitThreadEnd(unsigned long timeoutMs)
+{
+    {
+        std::unique_lock<std::mutex> lock(threadEndMutex);
+        threadEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !isThreadRunning(); });
+    }
+    if (isThreadRunning())
+        return false;
+    std::lock_guard<std::mutex> joining(threadLock);
+    joinEndedThread();
+    return true;
 }
 
 void SensorManager::stopCUAThread(unsigned int waitMs)
@@ -1322,12 +1435,18 @@ bool SensorManager::waitForManagerThreadTermination(unsigned long timeoutMs)
     unsigned long elapsed = 0;
     do {
         if (!isThreadRunning()) {
+            waitThreadEnd(0);  // joins it
             QLOG_INFO("waitForManagerThreadTermination") << "Thread stopped";
             return true;
         }
         notifier.Post();
         QLOG_INFO("waitForManagerThreadTermination") << "Wait for thread to stop";
-        wxMilliSleep(50);  // real time: this waits for a real thread, not for the plug-in's clock
+        // Real time, in steps: this waits for a real thread, not for the clock of the plug-in. The
+        // end of the thread wakes the wait at once.
+        {
+            std::unique_lock<std::mutex> lock(threadEndMutex);
+            threadEnded.wait_for(lock, std::chrono::milliseconds(50), [this] { return !isThreadRunning(); });
+        }
         elapsed += 50;
     } while (timeoutMs > elapsed);
     QLOG_INFO("waitForManagerThreadTermination") << "Thread stop wait timeout";
@@ -1339,13 +1458,18 @@ void SensorManager::managerThreadDisconnected()
     setThreadActive(false);
     QLOG_INFO("managerThreadDisconnected") << "SensorManager Thread stopped";
     for (;;) {
-        QCANDevice* first = getQCANDeviceByIndex(0);
+        const QCANDeviceRef first = holdQCANDeviceByIndex(0);
         if (!first)
             break;
         removeQCANDevice(first->getCuaId());
     }
-    wxCriticalSectionLocker guard(stateLock);
-    threadRunning = false;
+    {
+        wxCriticalSectionLocker guard(stateLock);
+        threadRunning = false;
+    }
+    // The last act of the thread: whoever waits for its end may now join it.
+    std::lock_guard<std::mutex> lock(threadEndMutex);
+    threadEnded.notify_all();
 }
 
 void SensorManager::disconnect(unsigned long waitMs, int cuaId)
@@ -1360,22 +1484,22 @@ void SensorManager::disconnect(unsigned long waitMs, int cuaId)
             device->Disconnect(QCAN_DISCONNECT_LATER);
         };
         if (cuaId > 0) {
-            QCANDevice* device = getQCANDeviceByID(cuaId);
+            const QCANDeviceRef device = holdQCANDeviceByID(cuaId);
             if (!device)
                 return;
             const QCANConnStatus s = device->getQCANDevStatus();
             if (s == QCAN_STATUS_DISCONNECTING || s == QCAN_STATUS_DISCONNECTED)
                 return;
             QLOG_INFO("disconnect") << "SensorManager::Disconnect Device id" << cuaId;
-            stopAdapter(device);
+            stopAdapter(device.get());
             return;
         }
         setSensorManagerEnabled(false);
         running = false;
         const int count = getQCANDeviceCount();
         for (int i = 0; i < count; ++i)
-            if (QCANDevice* device = getQCANDeviceByIndex(i))
-                stopAdapter(device);
+            if (const QCANDeviceRef device = holdQCANDeviceByIndex(i))
+                stopAdapter(device.get());
         setThreadRun(false);
         // A thread that is on its way out of its loop is no longer active but still removing its
         // adapters; only a thread that is not running at all is not waited for.

@@ -3,7 +3,12 @@
 // The host's single entry into the plug-in: one process-wide manager that owns the adapter table,
 // the manager thread and the shared receive ring, and hands out copies of sensors.
 
+#include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include <wx/string.h>
@@ -51,6 +56,12 @@ enum CUANameMatch { CUA_NAME_STARTS_WITH = 1, CUA_NAME_CONTAINS = 2, CUA_NAME_EQ
 // A handler registered by name; receives a copy of a frame of the shared ring and a null context.
 typedef bool (*RegisteredFrameHandler)(void* frame, void* context);
 
+class SensorManagerThread;
+
+// An adapter held for the length of a call: the table may drop the adapter meanwhile, but the
+// object lives until the last holder lets go of it.
+typedef std::shared_ptr<QCANDevice> QCANDeviceRef;
+
 class SensorManager {
 public:
     static SensorManager* getInstance();
@@ -89,11 +100,16 @@ public:
     int popNextCUAID();
     int getFirstDevId();
     bool QCANDeviceExists(int cuaId);
+    // The plain pointers stay valid only while the adapter is in the table; code that may run
+    // while the manager thread removes adapters holds them through the Ref forms instead.
     QCANDevice* getQCANDeviceByID(int cuaId);
     QCANDevice* getQCANDeviceByIndex(int index);
+    QCANDeviceRef holdQCANDeviceByID(int cuaId);
+    QCANDeviceRef holdQCANDeviceByIndex(int index);
     QCANDevice* getQCANDeviceByName(const wxString& name);
     int getQCANDeviceCount();
     std::vector<QCANDevice*>* getConnectedQCANDevices();
+    // The table takes ownership of the adapter.
     void addQCANDevice(QCANDevice* device);
     bool removeQCANDevice(int cuaId);
     bool removeQCANDevice(QCANDevice* device);
@@ -163,6 +179,10 @@ public:
     bool getSensorInfo(int cuaId, int index, _SensorInfo* info);
     wxString ToXML(unsigned char sensorId, int indent, int cuaId = 0);
     wxString getStatus(int cuaId = 0);
+    // Runs fn on the live sensor, under its lock, with its adapter held; false when there is none.
+    // Not for a caller that holds a sensor's lock: the adapter's lock comes before a sensor's.
+    bool withLiveSensor(unsigned char sensorId, SensorDeviceType type, int cuaId,
+                        const std::function<void(Sensor&)>& fn);
 
     // --- sending ---
     int sendGenCanMsg(int cuaId, _TGENERIC_CAN_FRAME* frame, bool queued);
@@ -215,11 +235,19 @@ private:
     SensorManager& operator=(const SensorManager&) = delete;
 
     static constexpr unsigned int RX_FIFO_SLOTS = 64;
+    static constexpr unsigned long CONNECT_WAIT_MS = 5000;  // how long a connect waits for a stopping thread
 
     template <class T>
     T getTypedSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool markActive);
     int resolveCuaId(int cuaId);
+    Sensor* findSensor(unsigned char sensorId, SensorDeviceType type, int cuaId, bool lock, QCANDeviceRef& holder);
+    // Starts a manager thread unless one is looping; false while one is winding down.
+    bool startThread();
+    // Waits up to timeoutMs for the thread to end; a thread that has ended is joined.
+    bool waitThreadEnd(unsigned long timeoutMs);
+    void joinEndedThread();
     bool nameIsInTable(const wxString& name);
+
 
     bool enabled;
     wxCriticalSection tableLock;
@@ -236,10 +264,16 @@ private:
     unsigned int rxFifoWrite;
     unsigned int rxFifoCount;
     wxSemaphore notifier;
-    std::vector<QCANDevice*> devices;
+    std::vector<QCANDeviceRef> devices;
+    std::vector<QCANDevice*> devicePointers;  // the same table as plain pointers, for getConnectedQCANDevices
+    std::mutex threadLock;                    // starting and joining the manager thread
+    SensorManagerThread* thread;              // joinable; joined once it has ended
+    std::mutex threadEndMutex;                // with threadEnded: the thread's end as a signal
+    std::condition_variable threadEnded;
+    wxCriticalSection handlerCallLock;        // held while named handlers run, outside fifoLock
     unsigned long long mainThreadLastTick;
     unsigned long long lastConnectTick;
-    bool running;
+    std::atomic<bool> running;  // read without a lock
     wxString statusCacheText;
     unsigned long long statusCacheTime;
     int lastCuaId;

@@ -1,7 +1,6 @@
 #include "SensorManagerModule.h"
 
 #include "SensorManager.h"
-#include "SensorManagerThread.h"
 
 namespace Sensors {
 
@@ -14,8 +13,8 @@ bool SensorManagerModule::OnInit()
 
 void SensorManagerModule::OnExit()
 {
+    // Stops and joins the manager thread before wxWidgets' thread support goes away.
     SensorManager::getInstance()->shutdown();
-    SensorManagerThread::waitUntilGone(3000);
 }
 
 }  // namespace Sensors

@@ -1,13 +1,6 @@
 #include "SensorManagerThread.h"
 
 #include <exception>
-#include <string>
-#ifdef __linux__
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
-
-#include <wx/utils.h>
 
 #include "QCANDevice.h"
 #include "SensorManager.h"
@@ -15,44 +8,10 @@
 
 namespace Sensors {
 
-std::atomic<int> SensorManagerThread::live{0};
-std::atomic<long> SensorManagerThread::lastThreadId{0};
-
-SensorManagerThread::SensorManagerThread() : wxThread(wxTHREAD_DETACHED)
-{
-    ++live;
-}
-
-SensorManagerThread::~SensorManagerThread()
-{
-    --live;
-}
-
-int SensorManagerThread::liveCount()
-{
-    return live;
-}
-
-void SensorManagerThread::waitUntilGone(unsigned int timeoutMs)
-{
-    unsigned int waited = 0;
-    for (; liveCount() > 0 && waited < timeoutMs; waited += 2)
-        wxMilliSleep(2);
-#ifdef __linux__
-    const long id = lastThreadId.load();
-    if (id == 0)
-        return;
-    const std::string task = "/proc/self/task/" + std::to_string(id);
-    for (; access(task.c_str(), F_OK) == 0 && waited < timeoutMs; waited += 2)
-        wxMilliSleep(2);
-#endif
-}
+SensorManagerThread::SensorManagerThread() : wxThread(wxTHREAD_JOINABLE) {}
 
 wxThread::ExitCode SensorManagerThread::Entry()
 {
-#ifdef __linux__
-    lastThreadId = static_cast<long>(syscall(SYS_gettid));
-#endif
     SensorManager* manager = SensorManager::getInstance();
     manager->setThreadActive(true);
     for (;;) {
@@ -62,7 +21,8 @@ wxThread::ExitCode SensorManagerThread::Entry()
             break;
         // The table lock is held only to read the size and one entry, never across a pass.
         for (int i = 0; i < manager->getQCANDeviceCount(); ++i) {
-            QCANDevice* device = manager->getQCANDeviceByIndex(i);
+            // Held for the pass: a host may remove the adapter meanwhile.
+            const QCANDeviceRef device = manager->holdQCANDeviceByIndex(i);
             if (!device) {
                 QLOG_WARN("Entry") << "NULL Dev in Manager Thread?";
                 continue;

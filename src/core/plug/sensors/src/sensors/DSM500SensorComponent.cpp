@@ -36,7 +36,11 @@ DSM500SensorComponent::DSM500SensorComponent(SensorManager* manager_, int cuaId_
       second(0.0),
       quality(0),
       processDataTime(0),
-      form(FORM_UNKNOWN)
+      form(FORM_UNKNOWN),
+      changePending(false),
+      pendingId(0),
+      preOperationalSent(0),
+      nextPreOperational(0)
 {
     SetErrorTimeoutTime(5000);
 }
@@ -138,16 +142,54 @@ bool DSM500SensorComponent::sendChangeId(unsigned int newId)
     if (form == FORM_INVERTED && newId % 2 == 1)
         return false;
 
+    // The sequence waits for the unit between its steps, so it runs on the live unit, step by step
+    // on the manager's passes (see Update): whoever calls this, maybe holding the unit's lock, never
+    // waits, and the unit's answers keep coming in meanwhile.
+    const unsigned long long now = SensorManager::getTickCount();
+    if (isLive()) {
+        beginChangeId(newId, now);
+        return true;
+    }
+    bool started = false;
+    if (manager)
+        started = manager->withLiveSensor(sensorId, SDT_DSM500_UNIT, cuaId, [&](Sensor& s) {
+            if (DSM500SensorComponent* unit = dynamic_cast<DSM500SensorComponent*>(&s))
+                unit->beginChangeId(newId, now);
+        });
+    if (!started) {
+        // An object no adapter keeps learns nothing new while it waits: the whole sequence at once.
+        beginChangeId(newId, now);
+        while (changePending)
+            stepChangeId(nextPreOperational);
+    }
+    return true;
+}
+
+void DSM500SensorComponent::beginChangeId(unsigned int newId, unsigned long long now)
+{
+    pendingId = static_cast<unsigned char>(newId);
+    preOperationalSent = 0;
+    changePending = true;
+    stepChangeId(now);
+}
+
+void DSM500SensorComponent::stepChangeId(unsigned long long now)
+{
+    if (!changePending)
+        return;
     // The node takes configuration writes only outside the operational state. Each command gets the
     // unit a moment to report the change, at most five commands in all.
-    const unsigned char preOperational[2] = {NMT_ENTER_PREOPERATIONAL, 0x00};
-    for (int sent = 0; operational && sent < MAX_PREOPERATIONAL_FRAMES;) {
+    if (operational && preOperationalSent < MAX_PREOPERATIONAL_FRAMES) {
+        if (preOperationalSent > 0 && now < nextPreOperational)
+            return;
+        const unsigned char preOperational[2] = {NMT_ENTER_PREOPERATIONAL, 0x00};
         sendQueued(0, preOperational, 2);
-        if (++sent < MAX_PREOPERATIONAL_FRAMES)
-            Clock::sleepMs(PREOPERATIONAL_RETRY_MS);
+        nextPreOperational = now + PREOPERATIONAL_RETRY_MS;
+        if (++preOperationalSent < MAX_PREOPERATIONAL_FRAMES)
+            return;
     }
-
-    const unsigned char id = static_cast<unsigned char>(newId);
+    changePending = false;
+    const unsigned char id = pendingId;
     const unsigned char enableChange[8] = {0x23, 0x80, 0x1F, 0x00, 0x01, 0x00, 0x00, 0x00};
     const unsigned char firstId[8] = {0x2F, 0x01, 0x30, 0x01, id, 0x00, 0x00, 0x00};
     const unsigned char secondId[8] = {0x2F, 0x01, 0x30, 0x02, id, 0x00, 0x00, 0x00};
@@ -155,7 +197,12 @@ bool DSM500SensorComponent::sendChangeId(unsigned int newId)
     sendQueued(sdo, enableChange, 8);
     sendQueued(sdo, firstId, 8);
     sendQueued(sdo, secondId, 8);
-    return true;
+}
+
+void DSM500SensorComponent::Update(const unsigned long long& elapsed, const unsigned long long& now)
+{
+    Sensor::Update(elapsed, now);
+    stepChangeId(now);
 }
 
 wxString DSM500SensorComponent::ToXML() const

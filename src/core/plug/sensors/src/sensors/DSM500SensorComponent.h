@@ -26,7 +26,11 @@ public:
 
     using Sensor::Parse;
     bool Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time) override;
+    // Starts the node-id change on the live unit and returns at once; the manager's passes carry
+    // it on (Update).
     virtual bool sendChangeId(unsigned int newId);
+    void Update(const unsigned long long& elapsed, const unsigned long long& now) override;
+    bool isChangingId() const { return changePending; }
     using Sensor::ToXML;
     virtual wxString ToXML() const;
 
@@ -44,6 +48,10 @@ public:
 private:
     // Sends a CANopen frame on a standard identifier through the manager's queue.
     void sendQueued(uint32_t id, const unsigned char* data, uint16_t dlc);
+    void beginChangeId(unsigned int newId, unsigned long long now);
+    // One step of a node-id change: an enter-pre-operational command while the unit still reports
+    // operational (at most five, one per retry time), then the three writes.
+    void stepChangeId(unsigned long long now);
 
     bool operational;
     bool unitOk;
@@ -53,6 +61,10 @@ private:
     unsigned char quality;
     unsigned long long processDataTime;
     int form;
+    bool changePending;
+    unsigned char pendingId;
+    int preOperationalSent;
+    unsigned long long nextPreOperational;
 };
 
 }  // namespace Sensors

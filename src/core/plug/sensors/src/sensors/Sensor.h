@@ -57,6 +57,10 @@ public:
     int getUnknownCount() const { return unknownCount; }
     const wxString& getStatusText() const { return statusText; }
     SensorManager* getManager() const { return manager; }
+    // True only for the object an adapter keeps; copies handed to the host are never live, so an
+    // operation that must reach the bus through the live sensor knows to look it up.
+    bool isLive() const { return live; }
+    void setLive() { live = true; }
 
     static bool getSensorTypeString(SensorDeviceType type, wxString& out);
     static bool getSensorIDString(unsigned char sensorId, wxString& out);
@@ -86,6 +90,7 @@ protected:
     unsigned long long errorTimeoutTime;
     unsigned long long lastErrorTime;
     unsigned int errorCount;
+    bool live = false;  // stays with the object: neither copied nor exchanged
 };
 
 wxString getTranslatableSensorName(const wxString& name);

@@ -143,26 +143,36 @@ bool SlopeSensor::Zero()
         QLOG_INFO("Zero") << "MDS2000 Slope value already 0";
         return true;
     }
-    if (zeroing) {
+    // The zeroing belongs to the live sensor: a host usually calls this on the copy a getter
+    // returned, and the flag must stop a second run whoever asks.
+    bool already = zeroing;
+    if (!isLive() && manager)
+        manager->withLiveSensor(sensorId, SDT_SLOPE, cuaId, [&already](Sensor& s) {
+            if (SlopeSensor* live = dynamic_cast<SlopeSensor*>(&s)) {
+                already = already || live->zeroing;
+                live->zeroing = true;
+            }
+        });
+    if (already) {
         QLOG_INFO("Zero") << "MDS2000 Slope already zeroing";
         return true;
     }
     zeroing = true;
     QLOG_INFO("Zero") << "MDS2000 Start zeroing";
-    // The thread takes this sensor's lock to read it; make the lock here, before it can race.
-    getLock();
-    SlopeZeroingThread* thread = new SlopeZeroingThread(this);
-    if (thread->Create() != wxTHREAD_NO_ERROR) {
+    // The thread knows the sensor by adapter and id only: it looks the live sensor up for every
+    // step, so it never touches one its adapter has deleted meanwhile.
+    SlopeZeroingThread* thread = new SlopeZeroingThread(manager, cuaId, sensorId);
+    const bool created = thread->Create() == wxTHREAD_NO_ERROR;
+    if (!created || thread->Run() != wxTHREAD_NO_ERROR) {
         QLOG_INFO("Zero") << "MDS2000 Slope Zeroing failed";
         delete thread;
         zeroing = false;
-        return true;
-    }
-    if (thread->Run() != wxTHREAD_NO_ERROR) {
-        QLOG_INFO("Zero") << "MDS2000 Slope Zeroing failed";
-        delete thread;
-        zeroing = false;
-        return false;
+        if (!isLive() && manager)
+            manager->withLiveSensor(sensorId, SDT_SLOPE, cuaId, [](Sensor& s) {
+                if (SlopeSensor* live = dynamic_cast<SlopeSensor*>(&s))
+                    live->zeroing = false;
+            });
+        return !created;
     }
     return true;
 }

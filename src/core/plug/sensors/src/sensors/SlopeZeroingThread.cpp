@@ -12,7 +12,8 @@ namespace Sensors {
 
 std::atomic<int> SlopeZeroingThread::live(0);
 
-SlopeZeroingThread::SlopeZeroingThread(SlopeSensor* sensor_) : wxThread(wxTHREAD_DETACHED), sensor(sensor_)
+SlopeZeroingThread::SlopeZeroingThread(SensorManager* manager_, int cuaId_, unsigned char sensorId_)
+    : wxThread(wxTHREAD_DETACHED), manager(manager_), cuaId(cuaId_), sensorId(sensorId_)
 {
     ++live;
 }
@@ -29,18 +30,24 @@ int SlopeZeroingThread::liveCount()
 
 SlopeZeroingThread::Reading SlopeZeroingThread::read()
 {
-    // The manager thread keeps parsing into the same sensor; take one consistent look at it.
-    sensor->LockSensor();
-    Reading r{sensor->slopeX, sensor->slopeY, sensor->unitOk, sensor->slopeXInRange, sensor->slopeYInRange};
-    sensor->UnlockSensor();
+    // The manager thread keeps parsing into the same sensor; take one consistent look at it. A
+    // sensor that is gone reads as not ok, which ends the zeroing.
+    Reading r{0, 0, false, false, false};
+    if (manager)
+        manager->withLiveSensor(sensorId, SDT_SLOPE, cuaId, [&r](Sensor& s) {
+            if (const SlopeSensor* slope = dynamic_cast<const SlopeSensor*>(&s))
+                r = Reading{slope->slopeX, slope->slopeY, slope->unitOk, slope->slopeXInRange, slope->slopeYInRange};
+        });
     return r;
 }
 
 void SlopeZeroingThread::finish()
 {
-    sensor->LockSensor();
-    sensor->zeroing = false;
-    sensor->UnlockSensor();
+    if (manager)
+        manager->withLiveSensor(sensorId, SDT_SLOPE, cuaId, [](Sensor& s) {
+            if (SlopeSensor* slope = dynamic_cast<SlopeSensor*>(&s))
+                slope->zeroing = false;
+        });
 }
 
 void SlopeZeroingThread::send(unsigned char command)
@@ -52,7 +59,8 @@ void SlopeZeroingThread::send(unsigned char command)
     frame.header.rtr = 0;
     frame.header.dlc = 8;
     frame.data[0] = command;
-    sensor->sendMessage(frame, false);
+    if (manager)
+        manager->sendGenCanMsg(cuaId, &frame, false);
 }
 
 wxThread::ExitCode SlopeZeroingThread::Entry()

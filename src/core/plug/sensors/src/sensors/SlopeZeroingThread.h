@@ -1,6 +1,6 @@
 #pragma once
 
-// Zeroes one slope sensor: checks that the unit is ok, in range and steady for a second, sends the
+// Zeroes one live slope sensor: checks that the unit is ok, in range and steady for a second, sends the
 // zero command and its release on identifier 701, then waits up to five seconds for the slopes to
 // come back near zero. Detached; it deletes itself when it ends.
 
@@ -10,11 +10,11 @@
 
 namespace Sensors {
 
-class SlopeSensor;
+class SensorManager;
 
 class SlopeZeroingThread : public wxThread {
 public:
-    explicit SlopeZeroingThread(SlopeSensor* sensor);
+    SlopeZeroingThread(SensorManager* manager, int cuaId, unsigned char sensorId);
     ~SlopeZeroingThread() override;
 
     // Zeroing threads whose objects still exist; a program that ends (or unloads the plug-in) waits
@@ -44,7 +44,10 @@ private:
     void send(unsigned char command);
     void finish();
 
-    SlopeSensor* sensor;
+    // The sensor is looked up for every step: its adapter may delete it at any time.
+    SensorManager* manager;
+    int cuaId;
+    unsigned char sensorId;
     static std::atomic<int> live;
 };
 

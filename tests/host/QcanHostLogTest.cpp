@@ -1,0 +1,167 @@
+// qcan-host recording the simulated excavator's traffic: the log is complete and closed however
+// the run ends, its frame count matches the adapter's counters, and Wireshark's reader (tshark)
+// reads every frame of it with the identifier, data and time the line holds.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <unistd.h>
+
+#include "HostProcess.h"
+
+namespace {
+
+const std::string kSimOnly = "QCAN_ADAPTERS=SIM_EXCAVATOR=sim:excavator";
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string tempDir()
+{
+    char dir[] = "/tmp/qcan_hostlog_XXXXXX";
+    return mkdtemp(dir) ? dir : "";
+}
+
+std::vector<std::string> frameLines(const std::string& text)
+{
+    std::vector<std::string> out;
+    for (const std::string& l : HostProcess::lines(text))
+        if (!l.empty() && l[0] != '*')
+            out.push_back(l);
+    return out;
+}
+
+std::string runTshark(const std::string& path)
+{
+    const std::string cmd = "tshark -r '" + path +
+                            "' -T fields -E separator=/t -e frame.time_epoch -e can.id -e can.len -e data.data "
+                            "2>/dev/null";
+    std::string out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        size_t r;
+        while ((r = fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, r);
+        pclose(p);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(QcanHostLog, InterruptedRecordingIsClosedCompleteAndReadByTshark)
+{
+    ASSERT_EQ(std::system("command -v tshark >/dev/null 2>&1"), 0)
+        << "tshark is not installed (scripts/setup-deps.sh installs it)";
+    const std::string dir = tempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string log = dir + "/excavator.log";
+    const HostProcess::Result r = HostProcess::run({"--json", "--log", log, "--tx-log"},
+                                                   {kSimOnly, "XDG_CONFIG_HOME=" + dir + "/config"}, SIGINT, 2500);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    const std::string text = readFile(log);
+    EXPECT_EQ(text.compare(0, 26, "***BUSMASTER Ver 1.8.0***\n"), 0);
+    EXPECT_NE(text.find("\n***[START LOGGING SESSION]***\n"), std::string::npos);
+    ASSERT_GE(text.size(), 29u);
+    EXPECT_EQ(text.substr(text.size() - 29), "***[STOP LOGGING SESSION]***\n");
+
+    // The frame count matches the adapter's parsed counter: every frame the adapter handed on.
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.err, m, std::regex(R"(received (\d+) frames, parsed (\d+), overflow (\d+))")))
+        << r.err;
+    const long received = std::stol(m[1]), parsed = std::stol(m[2]);
+    const std::vector<std::string> lines = frameLines(text);
+    EXPECT_GT(lines.size(), 500u);  // the excavator sends some hundreds of frames a second
+    EXPECT_EQ(static_cast<long>(lines.size()), parsed);
+    EXPECT_GE(parsed, received - 63);  // at most one receive ring of frames was still waiting
+
+    // tshark reads every line with its identifier, data and time of day to the 0.1 ms.
+    const std::vector<std::string> read = HostProcess::lines(runTshark(log));
+    ASSERT_EQ(read.size(), lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::istringstream line(lines[i]);
+        std::string time, dir_, cua, id, type;
+        int dlc = 0;
+        line >> time >> dir_ >> cua >> id >> type >> dlc;
+        std::string data, byte;
+        while (line >> byte)
+            data += byte;
+        std::istringstream fields(read[i]);
+        std::string epoch, tid, tlen, tdata;
+        std::getline(fields, epoch, '\t');
+        std::getline(fields, tid, '\t');
+        std::getline(fields, tlen, '\t');
+        std::getline(fields, tdata, '\t');
+        EXPECT_EQ(std::stoul(tid), std::stoul(id, nullptr, 16)) << lines[i];
+        EXPECT_EQ(std::stoi(tlen), dlc) << lines[i];
+        for (char& c : tdata)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(tdata, data) << lines[i];
+        const time_t seconds = static_cast<time_t>(std::stoll(epoch.substr(0, epoch.find('.'))));
+        struct tm t;
+        localtime_r(&seconds, &t);
+        char tod[32];
+        std::snprintf(tod, sizeof tod, "%02d:%02d:%02d:%s", t.tm_hour, t.tm_min, t.tm_sec,
+                      epoch.substr(epoch.find('.') + 1, 4).c_str());
+        EXPECT_EQ(time, tod) << lines[i];
+    }
+
+    // The transmit log was switched on and closed.
+    const std::string txDir = dir + "/config/Quillard/qcan/log";
+    const std::string ls = "ls " + txDir + " 2>/dev/null";
+    std::string names;
+    if (FILE* p = popen(ls.c_str(), "r")) {
+        char buf[512];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            names.append(buf, n);
+        pclose(p);
+    }
+    ASSERT_TRUE(std::regex_match(names, std::regex(R"(SIM_EXCAVATOR_\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d__TXLOG\.log\n)")))
+        << names;
+    const std::string tx = readFile(txDir + "/" + names.substr(0, names.size() - 1));
+    EXPECT_EQ(tx.compare(0, 16, "Logfile created "), 0);
+    EXPECT_EQ(tx.substr(tx.size() - 10), "End of log");
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(QcanHostLog, OtherFormsAndRefusals)
+{
+    const std::string dir = tempDir();
+    const std::string log = dir + "/table.log";
+    HostProcess::Result r = HostProcess::run(
+        {"--count", "2", "--interval", "300", "--log", log, "--log-format", "table,sep=;,id=dec,data=int16"}, {kSimOnly});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<std::string> lines = HostProcess::lines(readFile(log));
+    ASSERT_GT(lines.size(), 10u);
+    EXPECT_EQ(lines[0], "Time[HH:mm:ss:ms];CUAID;MsgID[Dec];DLC;Data0[INT16];Data1[INT16];Data2[INT16];Data3[INT16]");
+    // An 8-byte frame: time, adapter, decimal identifier, DLC and four signed 16-bit values.
+    int eightByteLines = 0;
+    for (const std::string& l : lines)
+        if (std::regex_match(l, std::regex(R"(\d\d:\d\d:\d\d:\d{3};1;\d+;8(;-?\d+){4})")))
+            ++eightByteLines;
+    EXPECT_GT(eightByteLines, 0) << lines[1];
+
+    r = HostProcess::run({"--count", "1", "--log", dir + "/no/such/folder/x.log"}, {kSimOnly});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("qcan-host: cannot write the log file '" + dir + "/no/such/folder/x.log'"), std::string::npos)
+        << r.err;
+    r = HostProcess::run({"--count", "1", "--log", log, "--log-format", "table,id=octal"}, {kSimOnly});
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_NE(r.err.find("qcan-host: --log-format: unknown item 'id=octal' (see --help)"), std::string::npos) << r.err;
+    r = HostProcess::run({"--count", "1", "--log-adapter", "SIM_EXCAVATOR"}, {kSimOnly});
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_NE(r.err.find("qcan-host: --log-adapter and --log-format need --log FILE"), std::string::npos) << r.err;
+    std::system(("rm -rf " + dir).c_str());
+}

@@ -1,0 +1,181 @@
+// The transmit logger of an adapter: switched on and off by the adapter, fed by every frame the
+// adapter sends (direct and delayed), written out from the adapter's passes, and its file name, line
+// format and closing text.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+
+#include "CANTxLogger.h"
+#include "Clock.h"
+#include "DummyBus.h"
+#include "LogCapture.h"
+#include "TestAdapter.h"
+
+using namespace Sensors;
+
+namespace {
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string localText(unsigned long long ms, const char* format)
+{
+    const time_t s = static_cast<time_t>(ms / 1000);
+    struct tm t;
+    localtime_r(&s, &t);
+    char text[64];
+    std::strftime(text, sizeof text, format, &t);
+    return text;
+}
+
+std::vector<std::string> filesIn(const std::string& dir)
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.')
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+// The user configuration folder is a fresh temporary one for each test.
+class TxLogger : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        hadConfig = old != nullptr;
+        savedConfig = old ? old : "";
+        char dir[] = "/tmp/qcan_txlog_XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        config = dir;
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        logDir = config + "/Quillard/qcan/log";
+    }
+    void TearDown() override
+    {
+        if (hadConfig)
+            setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+        std::system(("rm -rf " + config).c_str());
+    }
+    void makeLogDir() { ASSERT_EQ(std::system(("mkdir -p " + logDir).c_str()), 0); }
+    std::string config, logDir, savedConfig;
+    bool hadConfig = false;
+};
+
+}  // namespace
+
+TEST_F(TxLogger, SwitchedOnByTheAdapterAndFedByDirectAndDelayedSends)
+{
+    makeLogDir();
+    TestAdapter a("DUMMY1", 1);
+    ASSERT_TRUE(a.connect());
+    const unsigned long long created = Clock::wallMs();
+    a.device()->setTxLoggerEnabled(true);
+    const std::string name = "DUMMY1_" + localText(created, "%Y-%m-%d_%H-%M-%S") + "__TXLOG.log";
+    ASSERT_EQ(filesIn(logDir), std::vector<std::string>{name});
+    const std::string path = logDir + "/" + name;
+    const std::string first = "Logfile created " + localText(created, "%Y-%m-%d %H:%M:%S") + "\n";
+    EXPECT_EQ(readFile(path), first);
+
+    _TGENERIC_CAN_FRAME_HEADER direct{0x100117, 1, 0, 2};
+    uint8_t data[8] = {0x01, 0xA0, 0xEE};
+    EXPECT_GE(a.device()->SendCanMessage(&direct, data, false), 0);
+    _TGENERIC_CAN_FRAME_HEADER delayed{0x123, 0, 0, 0};
+    EXPECT_EQ(a.device()->SendCanMessage(&delayed, data, true), 1);
+    EXPECT_EQ(a.sentFrames().size(), 2u);  // runs the passes that send the delayed frame
+    // Short of 1024 characters the lines wait in memory.
+    EXPECT_EQ(readFile(path), first);
+
+    a.device()->setTxLoggerEnabled(false);
+    EXPECT_EQ(readFile(path), first +
+                                  " 000100117 EXT=1 RTR=0 DLC=2 QuilDevType=001 QuilDevNumber=023 QuilMsg=000 "
+                                  "QuilCmd=004 QuilErr=0  Data: 01 A0 \n"
+                                  " 000000123 EXT=0 RTR=0 DLC=0 QuilDevType=001 QuilDevNumber=035 QuilMsg=000 "
+                                  "QuilCmd=000 QuilErr=0 \n"
+                                  "\nEnd of log");
+
+    // Switched off, sending goes on and nothing more is written.
+    EXPECT_GE(a.device()->SendCanMessage(&direct, data, false), 0);
+    a.pass();
+    EXPECT_EQ(filesIn(logDir).size(), 1u);
+    EXPECT_EQ(readFile(path).substr(readFile(path).size() - 10), "End of log");
+}
+
+TEST_F(TxLogger, LinesAreWrittenFromThePassesOnceEnoughTextHasGathered)
+{
+    makeLogDir();
+    TestAdapter a("DUMMY1", 1);
+    ASSERT_TRUE(a.connect());
+    a.device()->setTxLoggerEnabled(true);
+    ASSERT_EQ(filesIn(logDir).size(), 1u);
+    const std::string path = logDir + "/" + filesIn(logDir)[0];
+    // Maker fields from every identifier, whatever its protocol: 29 bits all set.
+    _TGENERIC_CAN_FRAME_HEADER h{0x1FFFFFFF, 1, 1, 8};
+    uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    for (int i = 0; i < 12; ++i)
+        a.device()->SendCanMessage(&h, data, false);
+    a.pass();
+    const std::string line = " 01FFFFFFF EXT=1 RTR=1 DLC=8 QuilDevType=127 QuilDevNumber=127 QuilMsg=255 QuilCmd=007 "
+                             "QuilErr=1  Data: 01 02 03 04 05 06 07 08 \n";
+    std::istringstream in(readFile(path));
+    std::string l;
+    std::getline(in, l);
+    int lines = 0;
+    while (std::getline(in, l)) {
+        EXPECT_EQ(l + "\n", line);
+        ++lines;
+    }
+    EXPECT_EQ(lines, 12);
+    a.device()->setTxLoggerEnabled(false);
+}
+
+TEST_F(TxLogger, MissingFolderIsLoggedAndSendingGoesOn)
+{
+    // The folder is not created by the logger.
+    TestAdapter a("DUMMY1", 1);
+    ASSERT_TRUE(a.connect());
+    LogCapture log;
+    a.device()->setTxLoggerEnabled(true);
+    EXPECT_EQ(log.countPrefix(WispLogLevels::Warning, "FAILED TO CREATE QCAN LOGFILE:\n" + logDir + "/DUMMY1_"), 1);
+    _TGENERIC_CAN_FRAME_HEADER h{0x1FFFFFFF, 1, 0, 8};
+    uint8_t data[8] = {0};
+    for (int i = 0; i < 30; ++i)
+        EXPECT_GE(a.device()->SendCanMessage(&h, data, false), 0);
+    a.pass();
+    a.pass();
+    EXPECT_EQ(log.countPrefix(WispLogLevels::Warning, "FAILED TO OPEN QCAN LOGFILE: " + logDir + "/DUMMY1_"), 1);
+    EXPECT_EQ(DummyBus::instance().sent("DUMMY1").size(), 30u);
+    a.device()->setTxLoggerEnabled(false);
+    EXPECT_EQ(log.countPrefix(WispLogLevels::Warning, "FAILED TO OPEN QCAN LOGFILE: " + logDir + "/DUMMY1_"), 2);
+    EXPECT_EQ(a.device()->getQCANDevStatus(), QCAN_STATUS_CONNECTED);
+}
+
+TEST_F(TxLogger, LoggerWithoutFramesAndWithoutName)
+{
+    makeLogDir();
+    Clock::setManual(Clock::wallMs());
+    std::string path;
+    {
+        CANTxLogger logger(wxT(""));
+        path = std::string(logger.getPath().utf8_str());
+        EXPECT_EQ(path, logDir + "/_" + localText(Clock::wallMs(), "%Y-%m-%d_%H-%M-%S") + "__TXLOG.log");
+    }
+    EXPECT_EQ(readFile(path), "Logfile created " + localText(Clock::wallMs(), "%Y-%m-%d %H:%M:%S") + "\n\nEnd of log");
+    Clock::setReal();
+}

@@ -1,0 +1,69 @@
+#include "ChildProcess.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+ChildProcess::~ChildProcess()
+{
+    stop();
+}
+
+int ChildProcess::run(const std::string& command)
+{
+    ChildProcess p;
+    if (!p.start(command))
+        return -1;
+    return p.wait(-1);
+}
+
+bool ChildProcess::start(const std::string& command)
+{
+    stop();
+    const pid_t pid = fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    pid_ = pid;
+    return true;
+}
+
+int ChildProcess::wait(int timeoutMs)
+{
+    if (pid_ <= 0)
+        return -1;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        const pid_t r = waitpid(pid_, &status, timeoutMs < 0 ? 0 : WNOHANG);
+        if (r == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        if (r < 0) {
+            pid_ = -1;
+            return -1;
+        }
+        if (std::chrono::steady_clock::now() >= until)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void ChildProcess::stop()
+{
+    if (pid_ <= 0)
+        return;
+    kill(pid_, SIGTERM);
+    if (wait(2000) == -1 && pid_ > 0) {
+        kill(pid_, SIGKILL);
+        wait(-1);
+    }
+}
