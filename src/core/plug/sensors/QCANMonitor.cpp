@@ -678,11 +678,14 @@ void QCANMonitor::refreshDevicePage()
         v[4] = device ? device->getCANBusStateString() : wxString(wxT("--"));
         v[5] = device ? device->getCANModeString() : wxString(wxT("--"));
         v[6] = m.getStatus(id);
+        v[6].Trim();
+        v[6].Replace(wxT("\n"), wxT(" / "));
         v[7] = info.vendor + wxT(" ") + info.description;
         v[8] = device ? device->getCANModeString() : wxString(wxT("--"));
         v[9] = number(received.rxTotal);
         v[10] = number(received.rxParsed);
-        v[11] = number(received.rxTotal - received.rxParsed);
+        // The two counters are read at slightly different moments; never show a negative rest.
+        v[11] = number(std::max(0, received.rxTotal - received.rxParsed));
         v[12] = number(m.GetDeviceRXBufferCount(id));
         if (haveStats) {
             // The adapter library's counters: 1 frames sent, 4 received frames lost, 5 sends refused.
