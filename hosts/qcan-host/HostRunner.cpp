@@ -102,6 +102,10 @@ int HostRunner::run()
         return shutdown(*manager, 1);
     }
 
+    for (HostSession* session : sessions)
+        if (!session->begin(*manager, ids))
+            return shutdown(*manager, 1);
+
     const long long start = monotonicMs();
     const long long deadline = options.durationS >= 0.0 ? start + static_cast<long long>(options.durationS * 1000.0) : -1;
     long long sequence = 0;
@@ -109,6 +113,8 @@ int HostRunner::run()
     while (!stopRequested()) {
         show(*manager, ids, ++sequence);
         if (options.count > 0 && sequence >= options.count)
+            break;
+        if (sessionFinished())
             break;
         if (deadline >= 0 && monotonicMs() >= deadline)
             break;
@@ -212,8 +218,10 @@ bool HostRunner::waitForAdapters(SensorManager& manager, const std::vector<int>&
 void HostRunner::show(SensorManager& manager, const std::vector<int>& ids, long long sequence)
 {
     if (options.xml) {
+        // Each refresh is a document of its own: the elements of the sensors under one root.
         std::string xml = utf8(manager.ToXML(0, 0, 0));
-        std::fprintf(out, "%s<!-- refresh %lld -->\n%s", terminal ? "\x1b[H\x1b[2J" : "", sequence, xml.c_str());
+        std::fprintf(out, "%s<!-- refresh %lld -->\n<sensors>\n%s</sensors>\n", terminal ? "\x1b[H\x1b[2J" : "",
+                     sequence, xml.c_str());
     } else {
         HostSnapshot snapshot = HostSnapshot::take(manager, ids, sequence, filter, haveLast ? &last : nullptr);
         if (options.json)
@@ -226,8 +234,21 @@ void HostRunner::show(SensorManager& manager, const std::vector<int>& ids, long 
     std::fflush(out);
 }
 
+bool HostRunner::sessionFinished()
+{
+    bool finished = false;
+    for (HostSession* session : sessions) {
+        session->refreshed();
+        finished = finished || session->finished();
+    }
+    return finished;
+}
+
 int HostRunner::shutdown(SensorManager& manager, int status)
 {
+    // The replay stops before the recording closes: the recording keeps every frame it played.
+    for (HostSession* session : sessions)
+        session->end();
     if (logging)
         logging->finish(manager, err);
     manager.disconnect(kDisconnectWaitMs, 0);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "HostOptions.h"
+#include "HostSession.h"
 #include "HostSnapshot.h"
 
 class HostLogging;
@@ -25,6 +26,8 @@ public:
     // The process's exit status: 0 done or interrupted, 1 no adapter connected (or the plug-in
     // did not stop cleanly).
     int run();
+    // Work beside the refresh loop (not owned); see HostSession.
+    void attach(HostSession* session) { sessions.push_back(session); }
     // Traffic recording to start once the adapters exist and to close before they disconnect.
     void setLogging(HostLogging* logging_) { logging = logging_; }
 
@@ -39,6 +42,8 @@ private:
     bool waitForAdapters(Sensors::SensorManager& manager, const std::vector<int>& ids);
     void show(Sensors::SensorManager& manager, const std::vector<int>& ids, long long sequence);
     int shutdown(Sensors::SensorManager& manager, int status);
+    // Tells every session of the refresh; true when one of them is finished.
+    bool sessionFinished();
     // Sleeps in short steps until the monotonic millisecond `untilMs`; false when a stop came.
     static bool sleepUntil(long long untilMs);
     static long long monotonicMs();
@@ -48,6 +53,7 @@ private:
     static volatile std::sig_atomic_t stopFlag;
 
     HostOptions options;
+    std::vector<HostSession*> sessions;
     HostLogging* logging = nullptr;
     HostSnapshot::Filter filter;  // from --sensor and --class
     HostSnapshot last;            // the previous refresh, for rates over the time between

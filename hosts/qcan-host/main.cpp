@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 #include <unistd.h>
@@ -11,30 +12,47 @@
 
 #include "HostLogging.h"
 #include "HostOptions.h"
+#include "HostReplay.h"
 #include "HostRunner.h"
 #include "MessageCatalog.h"
+#include "ReplayOptions.h"
 
 int main(int argc, char** argv)
 {
     HostOptions options;
     HostLogging logging;
+    ReplayOptions replayOptions;
     std::string error;
-    // The recording options are taken out first; the rest are the host's own.
+    // The recording options are taken out first, then the replay's; the rest are the host's own.
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!HostLogging::extract(args, logging, error)) {
         std::fprintf(stderr, "qcan-host: %s\n", error.c_str());
         return 2;
     }
-    std::vector<const char*> rest{argv[0]};
+    std::vector<const char*> afterLogging{argv[0]};
     for (const std::string& a : args)
-        rest.push_back(a.c_str());
-    if (!HostOptions::parse(static_cast<int>(rest.size()), rest.data(), options, error)) {
+        afterLogging.push_back(a.c_str());
+    std::vector<std::string> hostArgs;
+    if (!ReplayOptions::extract(static_cast<int>(afterLogging.size()), afterLogging.data(), replayOptions, hostArgs,
+                                error)) {
+        std::fprintf(stderr, "qcan-host: %s\n", error.c_str());
+        return 2;
+    }
+    std::vector<const char*> hostArgv;
+    for (const std::string& a : hostArgs)
+        hostArgv.push_back(a.c_str());
+    if (!HostOptions::parse(static_cast<int>(hostArgv.size()), hostArgv.data(), options, error)) {
         std::fprintf(stderr, "qcan-host: %s\n", error.c_str());
         return 2;
     }
     if (options.help) {
-        std::fputs((HostOptions::usage() + HostLogging::usage()).c_str(), stdout);
+        std::fputs((HostOptions::usage() + HostLogging::usage() + ReplayOptions::usage()).c_str(), stdout);
         return 0;
+    }
+    if (replayOptions.enabled() && options.adapters.empty() && options.vendor.empty()) {
+        // Only the log's traffic: a dummy adapter has none of its own.
+        setenv("QCAN_ADAPTERS", (std::string(ReplayOptions::DUMMY_ADAPTER) + "=dummy").c_str(), 1);
+        options.adapters.push_back(ReplayOptions::DUMMY_ADAPTER);
     }
 
     // The plug-in writes progress lines of its own to standard output. Our views keep the real
@@ -67,6 +85,11 @@ int main(int argc, char** argv)
         HostRunner runner(options, out, stderr, terminal);
         if (logging.enabled())
             runner.setLogging(&logging);
+        std::unique_ptr<HostReplay> replay;
+        if (replayOptions.enabled()) {
+            replay.reset(new HostReplay(replayOptions, stderr, isatty(STDERR_FILENO) == 1));
+            runner.attach(replay.get());
+        }
         status = runner.run();
     }
     std::fclose(out);

@@ -57,8 +57,10 @@ bool isTranslated(const std::string& text, size_t quote)
 }
 
 // Every key a source passes to a translation call as a literal, and every literal of the key form
-// "[WORD] text", which is how keys that reach wxGetTranslation through a table or a variable are
-// written. Comments are not told apart: a key quoted in a comment must have its words too.
+// "[SENSOR_...] text" (the families of operator texts: SENSOR_STATUS, SENSOR_TYPE, SENSOR_NAME),
+// which is how keys that reach wxGetTranslation through a table or a variable are written. Other
+// bracketed texts, such as a replay's status column "[ERROR] ", are shown as they stand. Comments
+// are not told apart: a key quoted in a comment must have its words too.
 std::set<std::string> keysInSources()
 {
     std::set<std::string> keys;
@@ -88,7 +90,7 @@ std::set<std::string> keysInSources()
                     literal += text[j];
                 }
                 const size_t close = literal.find("] ");
-                const bool keyForm = literal.size() > 3 && literal[0] == '[' && close != std::string::npos &&
+                const bool keyForm = literal.compare(0, 8, "[SENSOR_") == 0 && close != std::string::npos &&
                                      literal.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_", 1) == close;
                 if (keyForm || isTranslated(text, i))
                     keys.insert(literal);

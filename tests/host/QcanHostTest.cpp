@@ -7,10 +7,12 @@
 #include <csignal>
 #include <map>
 #include <set>
+#include <sstream>
 #include <tuple>
 #include <utility>
 
 #include "HostProcess.h"
+#include "XmlOutline.h"
 #include <nlohmann/json.hpp>
 
 using Json = nlohmann::json;
@@ -26,6 +28,23 @@ std::vector<Json> documents(const HostProcess::Result& r)
     for (const std::string& line : HostProcess::lines(r.out))
         docs.push_back(Json::parse(line));  // every line must be a JSON document
     return docs;
+}
+
+// The number of sensor elements of an XML refresh outlined as "#comment sensors(sensor ...)";
+// -1 when it holds anything else.
+int sensorElements(const std::string& outline)
+{
+    const std::string head = "#comment sensors";
+    if (outline == head)
+        return 0;
+    if (outline.compare(0, head.size() + 1, head + "(") != 0 || outline.back() != ')')
+        return -1;
+    std::istringstream items(outline.substr(head.size() + 1, outline.size() - head.size() - 2));
+    int n = 0;
+    for (std::string item; items >> item; ++n)
+        if (item != "sensor")
+            return -1;
+    return n;
 }
 
 const Json* findSensor(const Json& doc, int id, int deviceType)
@@ -194,6 +213,18 @@ TEST(QcanHost, XmlAndCountStopAfterThatManyRefreshes)
     EXPECT_NE(r.out.find("<!-- refresh 2 -->"), std::string::npos);
     EXPECT_EQ(r.out.find("<!-- refresh 3 -->"), std::string::npos);
     EXPECT_NE(r.out.find("<sensor id=\"101\""), std::string::npos) << r.out;
+    // Each refresh is a well-formed document: the refresh comment, then one element per sensor
+    // under one root. The excavator carries every make, the tiltrotators and joysticks included.
+    std::vector<std::string> refreshes;
+    for (size_t at = r.out.find("<!-- refresh "); at != std::string::npos;) {
+        const size_t next = r.out.find("<!-- refresh ", at + 1);
+        refreshes.push_back(r.out.substr(at, next == std::string::npos ? std::string::npos : next - at));
+        at = next;
+    }
+    // The first refresh may come before the first frames.
+    ASSERT_EQ(refreshes.size(), 2u) << r.out;
+    EXPECT_GE(sensorElements(xmlOutline(refreshes[0])), 0) << refreshes[0];
+    EXPECT_GE(sensorElements(xmlOutline(refreshes[1])), 5) << refreshes[1];
     const HostProcess::Result json = HostProcess::run({"--json", "--count", "3", "--interval", "100"}, {kSimOnly});
     EXPECT_EQ(json.exitStatus, 0) << json.err;
     EXPECT_EQ(documents(json).size(), 3u);

@@ -4,9 +4,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include <wx/init.h>
 
@@ -278,6 +281,30 @@ TEST(SensorManager, StatusTextForOneAndTwoAdaptersIsCachedForASecond)
     EXPECT_EQ(log.count(WispLogLevels::Warning, "[SENSOR_STATUS] No CAN adapter on id: 9"), 1);
 }
 
+TEST(SensorManager, StatusTextSaysWhenAnAdapterHasNoSensorInformation)
+{
+    const std::string cannot = "[SENSOR_STATUS] Cannot get sensor status\n";
+    TestAdapter a("DUMMY1", 1);
+    Clock::advance(1001);
+    LogCapture log;
+    // Not opened yet: the adapter has gathered nothing about its sensors.
+    const std::string before(manager()->getStatus(1).utf8_str());
+    EXPECT_TRUE(before.size() > cannot.size() && before.compare(before.size() - cannot.size(), cannot.size(), cannot) == 0) << before;
+    EXPECT_EQ(log.count(WispLogLevels::Warning, before), 1);
+
+    ASSERT_TRUE(a.connect());
+    Clock::advance(1001);
+    const std::string served(manager()->getStatus(1).utf8_str());
+    EXPECT_NE(served.find("[SENSOR_STATUS] CAN power ON\n[SENSOR_STATUS] Sensors total/ok: 0/0\n"), std::string::npos) << served;
+    // Dropping the sensor list drops what was gathered about it, until the next pass gathers again.
+    a.device()->removeSensors();
+    a.pass();
+    Clock::advance(1001);
+    const std::string dropped(manager()->getStatus(1).utf8_str());
+    EXPECT_NE(dropped.find(cannot), std::string::npos) << dropped;
+    EXPECT_EQ(log.count(WispLogLevels::Warning, dropped), 1);
+}
+
 TEST(SensorManager, SummariesListHeardSensorsAndCopyTheirFirstFields)
 {
     TestAdapter a;
@@ -389,4 +416,25 @@ TEST(SensorManager, ProcessMayEndWithAdaptersStillConnected)
         std::exit(up ? 0 : 3);
     };
     EXPECT_EXIT(child(), testing::ExitedWithCode(0), "");
+}
+
+TEST(SensorManagerDeathTest, ConnectAfterTheManagersEndIsRefusedVisibly)
+{
+    useAdapters("DUMMY1=dummy");
+    EXPECT_EXIT(
+        {
+            // A host that ends wxWidgets ends the manager with it; starting wxWidgets again does
+            // not bring the manager back, and a connect says so instead of handing out an id.
+            wxUninitialize();
+            wxInitialize();
+            LogCapture log;
+            const int id = manager()->connect(wxT("DUMMY1"));
+            const bool visible = log.count(WispLogLevels::Error, "SensorManager: connect refused after shutdown DUMMY1") == 1;
+            const bool refused = id == -1 && visible && manager()->getQCANDeviceCount() == 0;
+            // Ended at once: wxWidgets started a second time keeps handlers it never frees, which
+            // a leak checker at exit would report as the child's failure.
+            std::fflush(nullptr);
+            _exit(refused ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

@@ -147,13 +147,21 @@ TEST(TiltSlopeAdapter, TiltSensorCommandFrames)
                     "element " + std::to_string(k));
     expectFrame(sent[16], tiltId(88, 7, 101), true, {0, 0, 0, 0, 3}, "read-back of element 15");
 
-    // A settings read-out asks for a chunk: offset in data 0-1, length in data 2-3.
+    // A settings read-out asks for one chunk at a time, the first at offset 4: offset in data 0-1,
+    // length in data 2-3. The next request waits for the answer.
     a.clearSent();
-    ASSERT_TRUE(s.setOperationMode(G2_OPERATION_READ_SETTINGS));
+    s.readSettings(SensorManager::getTickCount());
     s.readSettings(SensorManager::getTickCount());
     sent = a.sentFrames();
     ASSERT_EQ(sent.size(), 1u);
-    expectFrame(sent[0], tiltId(34, 1, 101), true, {0, 0, 4, 0}, "settings request");
+    expectFrame(sent[0], tiltId(34, 1, 101), true, {4, 0, 4, 0}, "settings request");
+    a.clearSent();
+    _TQUIL1G5_CAN_FRAME answer = makerFrame(34, 1, 101, {4, 0, 4, 0, 1, 2, 3, 4});
+    s.Parse(&answer, SensorManager::getTickCount());
+    s.readSettings(SensorManager::getTickCount());
+    sent = a.sentFrames();
+    ASSERT_EQ(sent.size(), 1u);
+    expectFrame(sent[0], tiltId(34, 1, 101), true, {8, 0, 4, 0}, "next settings request");
 }
 
 TEST(TiltSlopeAdapter, ZeroingOutcomesOnTheBusAndInTheLog)

@@ -162,6 +162,13 @@ TEST(NMEA2KPositionSensor, FastPacketOrderInterruptionAndNewCounter)
     feed(t, b, 5, {0, 1, 2, 3, 4, 5, 6});
     ASSERT_TRUE(t.hasPosition(false));
     EXPECT_DOUBLE_EQ(t.getLat(false), 20.0);
+
+    // A frame repeated with the same counter replaces its part and the message decodes again:
+    // frame 4 carries message bytes 27 to 33, the satellites among them.
+    b.put(33, 9, 1);
+    feed(t, b, 5, {4});
+    EXPECT_DOUBLE_EQ(t.getSatellites(), 9.0);
+    EXPECT_DOUBLE_EQ(t.getLat(false), 20.0);
 }
 
 TEST(NMEA2KPositionSensor, RapidPositionAndIgnoredGroups)

@@ -186,24 +186,26 @@ TEST(TiltSensor, SettingsChunksAreCopiedInsideTheBufferOnly)
     delete[] buffer;
 }
 
-TEST(TiltSensor, SettingsReadOutRunsChunkByChunkOrIsGivenUp)
+TEST(TiltSensor, SettingsReadOutRunsChunkByChunkFromOffsetFour)
 {
     TiltSensorG2 s(SensorManager::getInstance(), 1, 103);
-    s.readSettings(900);  // nothing is requested while no read-out is under way
-    ASSERT_TRUE(s.setOperationMode(G2_OPERATION_READ_SETTINGS));
+    // The first request is for offset 4, with or without an operation under way; the next waits for its answer.
+    s.readSettings(900);
+    EXPECT_EQ(s.readSettings(950), 4);
+    EXPECT_EQ(std::make_tuple(s.getChunksRequested(), s.getRequestedOffset()), std::make_tuple(1, 4));
+    ASSERT_TRUE(s.setOperationMode(G2_OPERATION_READ_SETTINGS));  // starts over
     EXPECT_FALSE(s.setOperationMode(G2_OPERATION_READ_SETTINGS));
     s.readSettings(1000);
-    s.readSettings(1999);  // unanswered: no new request before the retry time
-    EXPECT_EQ(std::make_tuple(s.getChunksRequested(), s.getRequestedOffset()), std::make_tuple(1, 0));
-    feed(s, makerFrame(34, 1, {4, 0, 4, 0, 9, 9, 9, 9}), 1100);  // not the chunk asked for: not taken
-    EXPECT_EQ(s.getChunksReceived(), 0);
-    feed(s, makerFrame(34, 1, {0, 0, 4, 0, 1, 2, 10, 0}), 1100);  // announces 10 bytes
-    s.readSettings(1200);
-    EXPECT_EQ(s.readSettings(1300), 4);  // waiting
-    feed(s, makerFrame(34, 1, {4, 0, 4, 0, 3, 4, 5, 6}), 1400);
-    s.readSettings(1500);
-    feed(s, makerFrame(34, 1, {8, 0, 4, 0, 7, 8, 0xEE, 0xEE}), 1600);
-    // The last chunk completes the read-out; a new one may start.
+    feed(s, makerFrame(34, 1, {8, 0, 4, 0, 9, 9, 9, 9}), 1100);  // not the chunk asked for: not taken
+    feed(s, makerFrame(34, 0, {4, 0, 4, 0, 9, 9, 9, 9}), 1100);  // nor one of another sub-field
+    EXPECT_EQ(std::make_tuple(s.getChunksReceived(), s.readSettings(1150)), std::make_tuple(0, 4));
+    feed(s, makerFrame(34, 1, {0, 0, 4, 0, 1, 2, 10, 0}), 1200);  // the header announces 10 bytes
+    feed(s, makerFrame(34, 1, {4, 0, 4, 0, 3, 4, 5, 6}), 1300);
+    EXPECT_EQ(s.getReceivedOffset(), 4);
+    s.readSettings(1400);
+    EXPECT_EQ(std::make_tuple(s.getChunksRequested(), s.getRequestedOffset()), std::make_tuple(2, 8));
+    feed(s, makerFrame(34, 1, {8, 0, 4, 0, 7, 8, 0xEE, 0xEE}), 1500);
+    // The chunk that reaches the announced size completes the read-out; a new one may start.
     EXPECT_EQ(s.getOperationMode(), G2_OPERATION_NONE);
     uint32_t size = 0;
     const uint8_t* settings = s.getSettings(size);
@@ -211,13 +213,6 @@ TEST(TiltSensor, SettingsReadOutRunsChunkByChunkOrIsGivenUp)
     EXPECT_EQ(std::vector<uint8_t>(settings, settings + size), std::vector<uint8_t>({1, 2, 10, 0, 3, 4, 5, 6, 7, 8}));
     EXPECT_TRUE(s.setOperationMode(G2_OPERATION_READ_SETTINGS));
     EXPECT_EQ(std::make_tuple(s.getRequestedOffset(), s.getChunksReceived()), std::make_tuple(0, 0));
-    // Unanswered, a request is repeated a few times, then the read-out is given up.
-    s.readSettings(2000);
-    for (int i = 1; i <= TiltSensor::SETTINGS_MAX_RETRIES; ++i)
-        s.readSettings(2000 + i * TiltSensor::SETTINGS_RETRY_MS);
-    EXPECT_EQ(s.getOperationMode(), G2_OPERATION_READ_SETTINGS);
-    s.readSettings(2000 + (TiltSensor::SETTINGS_MAX_RETRIES + 1) * TiltSensor::SETTINGS_RETRY_MS);
-    EXPECT_EQ(s.getOperationMode(), G2_OPERATION_NONE);
     // A first generation sensor feeds the read-out too, while counting the chunk as unknown.
     TiltSensorG1 g1 = newG1();
     ASSERT_TRUE(g1.setOperationMode(G2_OPERATION_READ_SETTINGS));

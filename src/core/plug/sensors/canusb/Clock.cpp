@@ -85,6 +85,31 @@ void Clock::sleepMs(unsigned int ms)
     s.wakeTimes.erase(entry);
 }
 
+bool Clock::sleepMsUnless(unsigned int ms, const std::atomic<bool>& cancelled)
+{
+    ManualState& s = manualState();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    if (!s.manual) {
+        // Real time: a condition wait, so that wakeSleepers() ends it at once.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        s.moved.wait_until(lock, until, [&] { return cancelled.load() || s.manual; });
+        return !cancelled.load() && std::chrono::steady_clock::now() >= until;
+    }
+    const unsigned long long until = s.wall + ms;
+    auto entry = s.wakeTimes.insert(until);
+    s.moved.notify_all();
+    s.moved.wait(lock, [&] { return !s.manual || s.wall >= until || cancelled.load(); });
+    s.wakeTimes.erase(entry);
+    return !cancelled.load() && s.manual && s.wall >= until;
+}
+
+void Clock::wakeSleepers()
+{
+    ManualState& s = manualState();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    s.moved.notify_all();
+}
+
 void Clock::setManual(unsigned long long wallStartMs)
 {
     ManualState& s = manualState();

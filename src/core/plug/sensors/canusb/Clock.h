@@ -4,6 +4,8 @@
 // program (a test, or a replay at a fixed time base) can freeze it and drive it by hand: in manual
 // mode time stands still until advance() moves it, and sleepers wake when their time has come.
 
+#include <atomic>
+
 namespace Sensors {
 
 class Clock {
@@ -16,6 +18,10 @@ public:
     // Waits ms milliseconds of this clock. In manual mode the caller waits until advance() has
     // moved the clock that far.
     static void sleepMs(unsigned int ms);
+    // Like sleepMs, but returns early once `cancelled` is true: whoever sets it calls
+    // wakeSleepers() so that the sleeper looks again. True when the whole time was slept.
+    static bool sleepMsUnless(unsigned int ms, const std::atomic<bool>& cancelled);
+    static void wakeSleepers();
 
     // Freezes the clock at wallStartMs; the tick count then moves in step with the wall time.
     static void setManual(unsigned long long wallStartMs);

@@ -75,6 +75,7 @@ QCANDevice::QCANDevice(int cuaId_, const wxString& name)
       rxOverflow(0),
       parserIdCounter(0),
       externalParserIdCounter(0),
+      sensorInfoCacheBuilt(false),
       txLogger(nullptr)
 {
     std::memset(functionTable, 0, sizeof functionTable);
@@ -1030,6 +1031,7 @@ void QCANDevice::rebuildSensorInfoCache()
         s->UnlockSensor();
     }
     lastCacheRebuild = GetTick();
+    sensorInfoCacheBuilt = true;
 }
 
 std::vector<_SensorInfo*>& QCANDevice::getSensorInfoCache()
@@ -1046,6 +1048,13 @@ void QCANDevice::clearSensorInfoCache()
     for (_SensorInfo* info : sensorInfoCache)
         delete info;
     sensorInfoCache.clear();
+    sensorInfoCacheBuilt = false;
+}
+
+bool QCANDevice::hasSensorInfoCache()
+{
+    wxCriticalSectionLocker guard(deviceLock);
+    return sensorInfoCacheBuilt;
 }
 
 wxString QCANDevice::ToXML(unsigned short sensorId, int indent)

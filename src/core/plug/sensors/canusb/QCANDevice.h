@@ -110,6 +110,10 @@ public:
     void rebuildSensorInfoCache();
     std::vector<_SensorInfo*>& getSensorInfoCache();
     void clearSensorInfoCache();
+    // The cache exists from its first build (the first healthy pass after connecting, or a call of
+    // getSensorInfoCache) until the sensor list is dropped; without it the adapter cannot tell how
+    // its sensors are.
+    bool hasSensorInfoCache();
     wxString ToXML(unsigned short sensorId, int indent);
     bool GetReceivedValues(int* total, int* parsed, int* overflow, int* r1, int* r2, int* r3, int* r4);
     QCANReceived GetReceived();
@@ -232,6 +236,7 @@ private:
     unsigned int externalParserIdCounter;
     std::vector<Sensor*> sensors;
     std::vector<_SensorInfo*> sensorInfoCache;
+    bool sensorInfoCacheBuilt;
 
     // send queue [txLock]
     std::deque<_TGENERIC_CAN_FRAME*> txQueue;

@@ -534,6 +534,13 @@ int SensorManager::connect(const wxString& name, int cuaId)
             fflush(stdout);
             return -1;
         }
+        if (!isSensorManagerOK()) {
+            // Once the manager has ended, no thread would ever serve the adapter.
+            QLOG_ERROR("connect") << "SensorManager: connect refused after shutdown " << name;
+            printf("SensorManager: abort connect %s", static_cast<const char*>(name.utf8_str()));
+            fflush(stdout);
+            return -1;
+        }
         QCANDevice* device = new QCANDevice(cuaId, name);
         device->setReconn(true);
         // Described before it enters the table: host threads read the description without a lock.
@@ -1123,14 +1130,21 @@ wxString SensorManager::getStatus(int cuaId)
                                                       : wxGetTranslation(wxT("[SENSOR_STATUS] CAN power OFF"));
         text += wxT("\n");
         device->lock();
-        const std::vector<_SensorInfo*>& cache = device->getSensorInfoCache();
-        int ok = 0;
-        for (const _SensorInfo* info : cache)
-            if (info && info->sensorOk)
-                ++ok;
-        text += wxString::Format(wxT("%s: %d/%d\n"), wxGetTranslation(wxT("[SENSOR_STATUS] Sensors total/ok")),
-                                 static_cast<int>(cache.size()), ok);
-        device->unlock();
+        if (device->hasSensorInfoCache()) {
+            const std::vector<_SensorInfo*>& cache = device->getSensorInfoCache();
+            int ok = 0;
+            for (const _SensorInfo* info : cache)
+                if (info && info->sensorOk)
+                    ++ok;
+            text += wxString::Format(wxT("%s: %d/%d\n"), wxGetTranslation(wxT("[SENSOR_STATUS] Sensors total/ok")),
+                                     static_cast<int>(cache.size()), ok);
+            device->unlock();
+        } else {
+            device->unlock();
+            text += wxGetTranslation(wxT("[SENSOR_STATUS] Cannot get sensor status"));
+            text += wxT("\n");
+            QLOG_WARN("getStatus") << text;
+        }
     }
     wxCriticalSectionLocker guard(stateLock);
     statusCacheText = text;

@@ -225,11 +225,15 @@ public:
     static bool checkJ1939Header(unsigned int id, int pf, int ps, int sa);
 
     ~SensorManager();
-    // The manager's end at process exit: stop the thread, disconnect every adapter and give the
-    // thread a bounded time to close them. Safe to call more than once.
-    void shutdown();
 
 private:
+    // Only the exit path ends the manager: the end of wxWidgets in the host and the process exit.
+    friend class SensorManagerModule;
+    friend struct SensorManagerExitGuard;
+    // Ends the manager: stops the thread, disconnects every adapter and gives the thread a bounded
+    // time to close them. Safe to call more than once. Connecting is refused from then on.
+    void shutdown();
+
     SensorManager();
     SensorManager(const SensorManager&) = delete;
     SensorManager& operator=(const SensorManager&) = delete;

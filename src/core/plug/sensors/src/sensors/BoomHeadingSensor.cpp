@@ -24,7 +24,7 @@ BoomHeadingSensor* BoomHeadingSensor::Clone()
     return new BoomHeadingSensor(*this);
 }
 
-wxString BoomHeadingSensor::ToXML(int) const
+wxString BoomHeadingSensor::ToXML() const
 {
     return wxT("<BoomHeadingSensors />");
 }

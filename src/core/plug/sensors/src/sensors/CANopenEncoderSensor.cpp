@@ -28,7 +28,7 @@ void CANopenEncoderSensor::Clean()
     pulseCount = 0;
 }
 
-wxString CANopenEncoderSensor::ToXML(int) const
+wxString CANopenEncoderSensor::ToXML() const
 {
     return wxT(".CANopenEncoderSensor");
 }

@@ -34,7 +34,7 @@ void EngconTiltrotatorSensor::Clean()
     status = 0;
 }
 
-wxString EngconTiltrotatorSensor::ToXML(int) const
+wxString EngconTiltrotatorSensor::ToXML() const
 {
     return wxT(".EngconTiltrotatorSensor");
 }

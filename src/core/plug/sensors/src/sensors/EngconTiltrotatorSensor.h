@@ -15,7 +15,8 @@ public:
 
     EngconTiltrotatorSensor* Clone() override;
     void Clean() override;
-    wxString ToXML(int indent = 0) const override;
+    using Sensor::ToXML;  // the element that the XML of the adapter and of the manager is made of
+    wxString ToXML() const;
     using Sensor::Parse;
     bool Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time) override;
     bool Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time) override;

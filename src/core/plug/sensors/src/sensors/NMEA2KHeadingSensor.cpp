@@ -26,7 +26,7 @@ NMEA2KHeadingSensor* NMEA2KHeadingSensor::Clone()
     return new NMEA2KHeadingSensor(*this);
 }
 
-wxString NMEA2KHeadingSensor::ToXML(int) const
+wxString NMEA2KHeadingSensor::ToXML() const
 {
     return wxT(".NMEA2KHeadingSensor");
 }

@@ -44,7 +44,7 @@ void NMEA2KPositionSensor::Clean()
     deviation = variation = 0.0;
 }
 
-wxString NMEA2KPositionSensor::ToXML(int) const
+wxString NMEA2KPositionSensor::ToXML() const
 {
     return wxT(".NMEA2KPositionSensor");
 }
@@ -104,8 +104,8 @@ void NMEA2KPositionSensor::addFastPacketFrame(const uint8_t* data)
     if (std::all_of(frameSeen, frameSeen + kFastPacketFrames, [](bool seen) { return seen; })) {
         decodePosition();
         hasFullPosition = true;
-        // Repeated frames of the same message must not decode it again half-overwritten.
-        std::fill(frameSeen, frameSeen + kFastPacketFrames, false);
+        // The frames stay seen until the counter changes: a frame repeated with the same counter
+        // replaces its part of the message, which is decoded again at once.
     }
 }
 

@@ -27,7 +27,7 @@ void RotationSensor::Clean()
     ok = false;
 }
 
-wxString RotationSensor::ToXML(int) const
+wxString RotationSensor::ToXML() const
 {
     return wxString::Format(wxT("<sensor id=\"%i\""), static_cast<int>(sensorId));
 }

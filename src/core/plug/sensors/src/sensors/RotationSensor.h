@@ -13,8 +13,9 @@ public:
 
     RotationSensor* Clone() override;
     void Clean() override;
+    using Sensor::ToXML;  // the element that the XML of the adapter and of the manager is made of
     // Only the opening of the element: the host completes it.
-    wxString ToXML(int indent = 0) const override;
+    wxString ToXML() const;
     using Sensor::Parse;
     bool Parse(_TQUIL1G5_CAN_FRAME* frame, const unsigned long long& time) override;
     bool Parse(_TGENERIC_CAN_FRAME* frame, const unsigned long long& time) override;

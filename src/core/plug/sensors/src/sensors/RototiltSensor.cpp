@@ -31,7 +31,7 @@ void RototiltSensor::Clean()
     ok = false;
 }
 
-wxString RototiltSensor::ToXML(int) const
+wxString RototiltSensor::ToXML() const
 {
     return wxT(".RototiltSensor");
 }

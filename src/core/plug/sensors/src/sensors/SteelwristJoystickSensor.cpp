@@ -66,7 +66,7 @@ void SteelwristJoystickSensor::Clean()
     std::memset(sticks, 0, sizeof sticks);
 }
 
-wxString SteelwristJoystickSensor::ToXML(int) const
+wxString SteelwristJoystickSensor::ToXML() const
 {
     return wxT(".SteelwristJoystickSensor");
 }

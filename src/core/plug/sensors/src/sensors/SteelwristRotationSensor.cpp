@@ -29,7 +29,7 @@ void SteelwristRotationSensor::Clean()
     status = 0;
 }
 
-wxString SteelwristRotationSensor::ToXML(int) const
+wxString SteelwristRotationSensor::ToXML() const
 {
     return wxT(".SteelwristRotationSensor");
 }

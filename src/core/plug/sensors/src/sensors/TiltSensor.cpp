@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "FrameBytes.h"
-#include "WispEasyWrapper.h"
 
 namespace Sensors {
 
@@ -18,9 +17,7 @@ TiltSensor::TiltSensor(SensorManager* manager_, int cuaId_, unsigned char sensor
       requestedOffset(0),
       receivedOffset(0),
       chunksRequested(0),
-      chunksReceived(0),
-      requestTime(0),
-      retries(0)
+      chunksReceived(0)
 {
     errorTimeoutTime = 500;
 }
@@ -33,9 +30,7 @@ TiltSensor::TiltSensor(const TiltSensor& o)
       requestedOffset(0),
       receivedOffset(0),
       chunksRequested(0),
-      chunksReceived(0),
-      requestTime(0),
-      retries(0)
+      chunksReceived(0)
 {
 }
 
@@ -47,8 +42,6 @@ TiltSensor& TiltSensor::operator=(const TiltSensor& o)
         operationMode = G2_OPERATION_NONE;
         requestedOffset = receivedOffset = 0;
         chunksRequested = chunksReceived = 0;
-        requestTime = 0;
-        retries = 0;
     }
     return *this;
 }
@@ -100,7 +93,6 @@ bool TiltSensor::setOperationMode(G2_OPERATION_MODE mode)
     receivedOffset = 0;
     chunksRequested = 0;
     chunksReceived = 0;
-    retries = 0;
     delete[] settingsBuffer[0];
     settingsBuffer[0] = nullptr;
     settingsSize[0] = 0;
@@ -108,36 +100,12 @@ bool TiltSensor::setOperationMode(G2_OPERATION_MODE mode)
     return true;
 }
 
-int TiltSensor::readSettings(unsigned long long now)
+int TiltSensor::readSettings(unsigned long long)
 {
-    if (operationMode != G2_OPERATION_READ_SETTINGS)
-        return requestedOffset;
-    if (chunksRequested > chunksReceived) {
-        // Still waiting for the last chunk: repeat the request when it has gone unanswered.
-        if (now < requestTime + SETTINGS_RETRY_MS)
-            return requestedOffset;
-        if (retries >= SETTINGS_MAX_RETRIES) {
-            QLOG_WARN("readSettings") << "Settings read-out of sensor " << static_cast<int>(sensorId)
-                                      << " abandoned at offset " << requestedOffset;
-            operationMode = G2_OPERATION_NONE;
-            return requestedOffset;
-        }
-        ++retries;
-        return sendSettingsRequest(now);
-    }
     if (requestedOffset != receivedOffset)
-        return requestedOffset;
-    // The first request asks for the chunk at offset 0, which announces the total size.
-    if (chunksRequested > 0)
-        requestedOffset = static_cast<uint16_t>(requestedOffset + 4);
+        return requestedOffset;  // the chunk asked for has not arrived yet
+    requestedOffset = static_cast<uint16_t>(requestedOffset + 4);
     ++chunksRequested;
-    retries = 0;
-    return sendSettingsRequest(now);
-}
-
-int TiltSensor::sendSettingsRequest(unsigned long long now)
-{
-    requestTime = now;
     _TQUIL1G5_CAN_FRAME frame = makeFrame(SETTINGS_MESSAGE, 1, 0, 4);
     putLe16(frame.data, requestedOffset);
     putLe16(frame.data + 2, 4);
@@ -146,21 +114,18 @@ int TiltSensor::sendSettingsRequest(unsigned long long now)
 
 void TiltSensor::collectSettings(const _TQUIL1G5_CAN_FRAME& frame)
 {
-    if (operationMode != G2_OPERATION_READ_SETTINGS || chunksReceived >= chunksRequested)
+    if (frame.header.cmd != 1 || frame.header.dlc < 4)
         return;
-    if (frame.header.cmd != 1 || frame.header.dlc < 4 || le16(frame.data) != requestedOffset)
-        return;  // not the chunk we wait for
+    const uint16_t offset = le16(frame.data);
+    const bool answer = offset != 0 && offset == requestedOffset && receivedOffset != requestedOffset;
+    if (offset != 0 && !answer)
+        return;  // neither the header nor the chunk asked for
     parseG2SettingsMessage(&frame, settingsSize[0], settingsBuffer[0]);
-    receivedOffset = requestedOffset;
-    ++chunksReceived;
-    if (!settingsBuffer[0]) {
-        // The first chunk did not announce a size; there is nothing to read into.
-        QLOG_WARN("collectSettings") << "Settings read-out of sensor " << static_cast<int>(sensorId)
-                                     << " got no size";
-        operationMode = G2_OPERATION_NONE;
-        return;
+    if (answer) {
+        receivedOffset = offset;
+        ++chunksReceived;
     }
-    if (static_cast<uint32_t>(receivedOffset) + 4 >= settingsSize[0])
+    if (settingsBuffer[0] && static_cast<uint32_t>(receivedOffset) + 4 >= settingsSize[0])
         finishReadOut();
 }
 
@@ -172,6 +137,7 @@ void TiltSensor::finishReadOut()
     settingsBuffer[0] = nullptr;
     settingsSize[0] = 0;
     operationMode = G2_OPERATION_NONE;
+    requestedOffset = receivedOffset = 0;
 }
 
 const uint8_t* TiltSensor::getSettings(uint32_t& size) const

@@ -1,0 +1,118 @@
+// qcan-host --replay run as a user runs it: a log written in the BUSMASTER form plays into the
+// dummy adapter and the sensors of the log appear with the log's readings; the run ends with the log.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "HostProcess.h"
+#include <nlohmann/json.hpp>
+
+using Json = nlohmann::json;
+
+namespace {
+
+// A DT500 distance sensor (standard identifier 46) reporting 12.3456 m (123456 in 0.1 mm,
+// little-endian in bytes 4 to 7) at 20 Hz for `seconds`.
+std::string writeDistanceLog(const std::string& name, int seconds)
+{
+    const std::string path = std::string(::testing::TempDir()) + "qcan_host_" + std::to_string(getpid()) + "_" + name;
+    std::ofstream out(path, std::ios::trunc);
+    out << "***BUSMASTER Ver 1.8.0***\n***PROTOCOL CAN***\n***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***\n"
+           "***NOTE: CREATED WITH QUILLARD DATALOGGER***\n***START DATE AND TIME 05:12:2026 10:00:00:0000***\n"
+           "***HEX***\n***SYSTEM MODE***\n***START CHANNEL BAUD RATE***\n***CHANNEL 1 - SIM_EXCAVATOR - 0h - 250000 bps***\n"
+           "***END CHANNEL BAUD RATE***\n***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***\n";
+    for (int i = 0; i < seconds * 20; ++i) {
+        char line[96];
+        std::snprintf(line, sizeof line, "10:00:%02d:%03d Rx 1 0x2E s 8 01 00 00 00 40 E2 01 00\n", (i * 50) / 1000,
+                      (i * 50) % 1000);
+        out << line;
+    }
+    out << "***END DATE AND TIME 05:12:2026 10:00:09:***\n***[STOP LOGGING SESSION]***\n";
+    return path;
+}
+
+}  // namespace
+
+TEST(QcanHostReplay, PlaysTheLogIntoTheDummyAdapterShowsItsSensorAndEndsWithIt)
+{
+    const std::string path = writeDistanceLog("host_replay.log", 2);
+    for (const char* pace : {"exact", "classic"}) {
+        // QCAN_ADAPTERS names the simulated excavator: a replay without --adapter must not see it.
+        const HostProcess::Result r = HostProcess::run({"--replay", path, "--pace", pace, "--json", "--interval", "100"},
+                                                       {"QCAN_ADAPTERS=SIM_EXCAVATOR=sim:excavator"});
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_GE(r.elapsedMs, 1900) << pace;  // the log's two seconds
+        EXPECT_LT(r.elapsedMs, 2000 + 5000 + 3000) << pace;
+        std::vector<Json> docs;
+        for (const std::string& l : HostProcess::lines(r.out))
+            docs.push_back(Json::parse(l));
+        ASSERT_GE(docs.size(), 10u);
+        const Json& last = docs.back();
+        ASSERT_EQ(last.at("adapters").size(), 1u);
+        EXPECT_EQ(last.at("adapters").at(0).at("name").get<std::string>(), "DUMMY_REPLAY");
+        ASSERT_EQ(last.at("sensors").size(), 1u);
+        const Json& s = last.at("sensors").at(0);
+        EXPECT_EQ(s.at("class").get<std::string>(), "DT500Sensor");
+        EXPECT_NEAR(s.at("readings").at("getDistance").get<double>(), 12.3456, 1e-9);
+        EXPECT_NE(r.err.find("Logfile ok"), std::string::npos);
+    }
+    std::remove(path.c_str());
+}
+
+TEST(QcanHostReplay, BadReplayArgumentsAndARefusedLogEndTheRunWithTheirReasons)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+        {{"--replay", "x.log", "--pace", "fast"}, "qcan-host: --pace needs exact or classic, got 'fast'\n"},
+        {{"--loop"}, "qcan-host: --loop needs --replay\n"},
+        {{"--replay-interval", "5"}, "qcan-host: --replay-interval needs --replay\n"},
+        {{"--replay", "x.log", "--replay-interval", "0"},
+         "qcan-host: --replay-interval needs a whole number of milliseconds from 1 to 3600000, got '0'\n"},
+        {{"--replay"}, "qcan-host: option --replay needs a value\n"}};
+    for (const auto& b : bad) {
+        const HostProcess::Result r = HostProcess::run(b.first, {});
+        EXPECT_EQ(r.exitStatus, 2) << b.second;
+        EXPECT_EQ(r.err, b.second);
+    }
+    const std::string missing = std::string(::testing::TempDir()) + "qcan_host_" + std::to_string(getpid()) + "_no_such.log";
+    const HostProcess::Result r = HostProcess::run({"--replay", missing}, {});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("Replay file was not good"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("qcan-host: '" + missing + "' cannot be replayed"), std::string::npos) << r.err;
+}
+
+TEST(QcanHostReplay, ARecordingOfTheExcavatorReplaysAsTheSameSensorsOverTheSameTime)
+{
+    const std::string path = std::string(::testing::TempDir()) + "qcan_host_" + std::to_string(getpid()) + "_rec.log";
+    const HostProcess::Result rec = HostProcess::run({"--log", path, "--duration", "3", "--json", "--interval", "500"},
+                                                     {"QCAN_ADAPTERS=SIM_EXCAVATOR=sim:excavator"});
+    ASSERT_EQ(rec.exitStatus, 0) << rec.err;
+    const HostProcess::Result rep = HostProcess::run({"--replay", path, "--json", "--interval", "500"}, {});
+    ASSERT_FALSE(rep.timedOut);
+    EXPECT_EQ(rep.exitStatus, 0) << rep.err;
+    auto lastDoc = [](const HostProcess::Result& r) { return Json::parse(HostProcess::lines(r.out).back()); };
+    ASSERT_FALSE(HostProcess::lines(rec.out).empty());
+    ASSERT_FALSE(HostProcess::lines(rep.out).empty());
+    const Json a = lastDoc(rec);
+    const Json b = lastDoc(rep);
+    auto sensors = [](const Json& doc) {
+        std::vector<std::string> keys;
+        for (const Json& s : doc.at("sensors"))
+            keys.push_back(std::to_string(s.at("id").get<int>()) + "/" + s.at("class").get<std::string>() +
+                           (s.at("ok").get<bool>() ? " ok" : " not ok"));
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
+    EXPECT_EQ(sensors(b), sensors(a));
+    EXPECT_EQ(sensors(b).size(), 11u);
+    EXPECT_EQ(b.at("adapters").at(0).at("name").get<std::string>(), "DUMMY_REPLAY");
+    EXPECT_GE(rep.elapsedMs, 2900);  // the recording's three seconds
+    std::remove(path.c_str());
+}

@@ -1,0 +1,787 @@
+// Log replay into a dummy adapter: the file checks and their texts, the frames of HEX and DEC logs,
+// pacing under the hand-driven clock, loop and position, deletion of a running replay, bad input
+// and a vanished adapter. The frames are seen where a parser sees them: in the adapter's parser
+// list, on the replay's thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+#include "Clock.h"
+#include "DataLogging.h"
+#include "DummyBus.h"
+#include "LogCapture.h"
+#include "LogFileReplay.h"
+#include "QCANDevice.h"
+#include "SensorManager.h"
+#include "TestAdapter.h"
+
+using Sensors::Clock;
+using Sensors::LogFileReplay;
+using WispLogLevels::Information;
+using WispLogLevels::Warning;
+
+namespace {
+
+// The header our logger writes, up to and including the column line (11 lines).
+std::vector<std::string> loggerHeader(bool hex = true)
+{
+    return {"***BUSMASTER Ver 1.8.0***",
+            "***PROTOCOL CAN***",
+            "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***",
+            "***NOTE: CREATED WITH QUILLARD DATALOGGER***",
+            "***START DATE AND TIME 05:12:2026 10:00:00:0000***",
+            hex ? "***HEX***" : "***DEC***",
+            "***SYSTEM MODE***",
+            "***START CHANNEL BAUD RATE***",
+            "***CHANNEL 1 - DUMMY1 - 0h - 250000 bps***",
+            "***END CHANNEL BAUD RATE***",
+            "***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***"};
+}
+
+const std::vector<std::string> kTrailer = {"***END DATE AND TIME 05:12:2026 10:00:09:***",
+                                           "***[STOP LOGGING SESSION]***"};
+
+// A log file in the test's temporary folder, removed at the end.
+class LogFile {
+public:
+    // Named after the process too: test programs of several build trees may run at once.
+    explicit LogFile(const std::string& name)
+        : path_(std::string(::testing::TempDir()) + "qcan_replay_" + std::to_string(getpid()) + "_" + name)
+    {
+    }
+    ~LogFile() { std::remove(path_.c_str()); }
+    void write(const std::vector<std::string>& lines) const
+    {
+        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+        for (const std::string& l : lines)
+            out << l << "\r\n";  // the line ends of the machines the logs come from
+    }
+    // Header, data lines, trailer.
+    void writeLog(const std::vector<std::string>& data, bool hex = true) const
+    {
+        std::vector<std::string> lines = loggerHeader(hex);
+        lines.insert(lines.end(), data.begin(), data.end());
+        lines.insert(lines.end(), kTrailer.begin(), kTrailer.end());
+        write(lines);
+    }
+    const std::string& path() const { return path_; }
+    std::string name() const { return path_.substr(path_.rfind('/') + 1); }
+    wxString wxPath() const { return wxString::FromUTF8(path_.c_str()); }
+
+private:
+    std::string path_;
+};
+
+struct Seen {
+    _TGENERIC_CAN_FRAME frame;
+    unsigned long long at;  // clock time when the parser saw it
+};
+
+// The adapter's only parser: records every frame with the clock time and claims it.
+class Recorder {
+public:
+    explicit Recorder(TestAdapter& a)
+    {
+        a.device()->deleteAllParsers();
+        a.device()->addParser(&Recorder::parse, this);
+    }
+    std::vector<Seen> frames()
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return frames_;
+    }
+    size_t count() { return frames().size(); }
+    // While set, the parser blocks until released: a replay pass stuck in foreign code.
+    void holdNext()
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        hold_ = true;
+    }
+    bool waitHeld(int ms)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return held_; });
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        hold_ = false;
+        changed_.notify_all();
+    }
+
+private:
+    static PARSE_RESULT parse(void* frame, void*, void* context)
+    {
+        Recorder* self = static_cast<Recorder*>(context);
+        std::unique_lock<std::mutex> lock(self->mutex_);
+        if (self->hold_) {
+            self->held_ = true;
+            self->changed_.notify_all();
+            self->changed_.wait(lock, [&] { return !self->hold_; });
+        }
+        self->frames_.push_back({static_cast<RxCANFrameT*>(frame)->frame, Clock::wallMs()});
+        return PARSE_RESULT_OK;
+    }
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Seen> frames_;
+    bool hold_ = false;
+    bool held_ = false;
+};
+
+// Waits until the replay thread sleeps on the hand-driven clock; false when it has ended.
+bool asleep(LogFileReplay* replay)
+{
+    for (int i = 0; i < 400; ++i) {
+        if (Clock::waitForSleepers(1, 5))
+            return true;
+        if (replay && replay->getStatus() == Sensors::REPLAY_END)
+            return false;
+    }
+    return false;
+}
+
+// Moves the hand-driven clock 1 ms at a time, each step after the replay thread has gone back to
+// sleep; false when the thread no longer sleeps (it ended).
+bool step(unsigned int ms, LogFileReplay* replay = nullptr)
+{
+    for (unsigned int i = 0; i < ms; ++i) {
+        if (!asleep(replay))
+            return false;
+        Clock::advance(1);
+    }
+    return asleep(replay);
+}
+
+// Steps until `n` frames were seen or `limitMs` of clock went by.
+bool stepUntil(Recorder& r, size_t n, unsigned int limitMs, LogFileReplay* replay = nullptr)
+{
+    for (unsigned int i = 0; i < limitMs && r.count() < n; ++i)
+        if (!step(1, replay))
+            break;
+    return r.count() >= n;
+}
+
+// Waits in real time, without moving the clock, for the frames a pass sends at once. Stepping right
+// after start() could otherwise count the thread's cancelled idle wait as a sleeper and move the
+// clock on before the thread has run.
+bool waitFrames(Recorder& r, size_t n, int realMs = 3000)
+{
+    for (int i = 0; i < realMs && r.count() < n; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return r.count() >= n;
+}
+
+bool waitStatus(LogFileReplay& replay, int status, int realMs = 3000)
+{
+    for (int i = 0; i < realMs / 5; ++i) {
+        if (replay.getStatus() == status)
+            return true;
+        Clock::advance(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return replay.getStatus() == status;
+}
+
+std::string line(const char* time, const char* rest)
+{
+    return std::string(time) + " " + rest;
+}
+
+}  // namespace
+
+TEST(LogFileReplay, RefusedFilesGiveTheirMessagesAndTheErrorStatus)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    LogCapture log;
+    LogFile file("refused.log");
+
+    {
+        ::testing::internal::CaptureStdout();
+        LogFileReplay missing(file.wxPath(), 1, false, false, -1, true);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Replay file was not good\n");
+        EXPECT_EQ(missing.getStatus(), -1);
+        EXPECT_EQ(missing.toString(), "[ERROR] ");
+        EXPECT_TRUE(log.has(Information, "Replay file open failed : " + file.path()));
+        EXPECT_FALSE(missing.getThreadActive());
+    }
+
+    // Each marker missing in turn, in the order they are checked.
+    const std::vector<std::pair<std::string, std::string>> markers = {
+        {"***BUSMASTER Ver 1.8.0***", "Replay file missing ***BUSMASTER Ver"},
+        {"***PROTOCOL CAN***", "Replay file missing ***PROTOCOL CAN*** "},
+        {"***HEX***", "Replay file missing data format"},
+        {"***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***",
+         "Replay file start of data missing ***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>*** "}};
+    const std::vector<std::string> data = {"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:001 Rx 1 0x10 s 1 02"};
+    for (const auto& m : markers) {
+        std::vector<std::string> lines;
+        for (const std::string& l : loggerHeader())
+            if (l != m.first)
+                lines.push_back(l);
+        lines.insert(lines.end(), data.begin(), data.end());
+        lines.insert(lines.end(), kTrailer.begin(), kTrailer.end());
+        file.write(lines);
+        log.clear();
+        EXPECT_FALSE(LogFileReplay::validateLogFile(file.wxPath())) << m.second;
+        EXPECT_EQ(log.count(Information, m.second), 1) << m.second;
+        ::testing::internal::CaptureStdout();
+        LogFileReplay r(file.wxPath(), 1, false, false, -1, true);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Replay file was not good\n");
+        EXPECT_EQ(r.getStatus(), -1);
+    }
+
+    // No END line (a logger that was not closed), and one frame line only.
+    std::vector<std::string> open = loggerHeader();
+    open.insert(open.end(), data.begin(), data.end());
+    file.write(open);
+    EXPECT_TRUE(LogFileReplay::validateLogFile(file.wxPath()));
+    for (int frames : {2, 1}) {
+        if (frames == 1)
+            file.writeLog({data[0]});
+        ::testing::internal::CaptureStdout();
+        LogFileReplay r(file.wxPath(), 1, false, false, -1, true);
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find("Logfile error\n"), std::string::npos) << out;
+        EXPECT_EQ(r.getStatus(), -1);
+        EXPECT_FALSE(r.getThreadActive());
+    }
+
+    file.writeLog(data);
+    ::testing::internal::CaptureStdout();
+    LogFileReplay noAdapter(file.wxPath(), 7, false, false, -1, true);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Bad CUAID for replay\n");
+    EXPECT_EQ(noAdapter.getStatus(), -1);
+}
+
+TEST(LogFileReplay, ConstructionPrintsItsStepsAndToStringShowsThePosition)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    Recorder rec(a);
+    LogFile file("steps.log");
+    file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:001 Rx 1 0x10 s 1 02", "10:00:00:002 Rx 1 0x10 s 1 03",
+                   "10:00:00:003 Rx 1 0x10 s 1 04", "10:00:00:004 Rx 1 0x10 s 1 05"});
+
+    ::testing::internal::CaptureStdout();
+    LogFileReplay replay(file.wxPath(), 1, false, false, -1, false);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Find start\nFind end\nData at lines 11 .. 15\nLogfile ok\npause()\nstartThread()\n");
+    EXPECT_EQ(replay.getStatus(), 3);
+    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + file.name() + " -> CUA#1 (0 / 4)");
+    EXPECT_EQ(replay.getFilename(), file.wxPath());
+    EXPECT_EQ(replay.getInterval(), -1);
+
+    // Paused, the thread idles; started, the first frame goes out at once.
+    ASSERT_TRUE(step(300));
+    EXPECT_EQ(rec.count(), 0u);
+    EXPECT_TRUE(replay.getThreadActive());
+    replay.start();
+    EXPECT_EQ(replay.getStatus(), 1);
+    ASSERT_TRUE(waitFrames(rec, 1));
+    EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] " + file.name() + " -> CUA#1 (1 / 4)");
+    replay.stop();
+    EXPECT_FALSE(replay.getActive());
+    ASSERT_TRUE(waitStatus(replay, 2));
+    EXPECT_EQ(replay.toString().Left(8), "[ END ] ");
+    EXPECT_FALSE(replay.getThreadActive());
+}
+
+TEST(LogFileReplay, HexAndDecimalLogsGiveTheFramesOfTheirRxLines)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    LogFile file("frames.log");
+    struct Case {
+        bool hex;
+        std::vector<std::string> lines;
+        std::vector<_TGENERIC_CAN_FRAME> expected;
+    };
+    const std::vector<Case> cases = {
+        {true,
+         {"10:00:00:000 Rx 1 0x1F5 x 8 01 02 03 04 05 06 07 08",
+          "10:00:00:001 Tx 1 0x100 s 1 AA",  // transmitted: stepped over
+          "10:00:00:002 Rx 1 123 s 2 0A ff", "10:00:00:003 Rx 2 0x200 xr 8 00 00 00 00 00 00 00 00",
+          "10:00:00:004 Rx 1 0x7FF sr 4", "10:00:00:005 Rx 1 0x7 s 12 01 02 03 04 05 06 07 08 09 0A 0B 0C",
+          "10:00:00:006 Rx 1 0x1FFFFFFF x 0"},
+         {{{0x1F5, 1, 0, 8}, {1, 2, 3, 4, 5, 6, 7, 8}},
+          {{0x123, 0, 0, 2}, {0x0A, 0xFF}},
+          {{0x200, 1, 1, 8}, {}},
+          {{0x7FF, 0, 1, 4}, {}},
+          {{0x7, 0, 0, 8}, {1, 2, 3, 4, 5, 6, 7, 8}},
+          {{0x1FFFFFFF, 1, 0, 0}, {}}}},
+        {false,
+         {"00:00:00:8549 Tx 1 0021 s 8 000 000 000 000 000 000 000 000",
+          "00:00:00:8539 Rx 2 0021 s 3 000 255 256", "00:00:00:9539 Rx 2 536870911 x 2 010 1"},
+         {{{21, 0, 0, 3}, {0, 255, 0}}, {{536870911, 1, 0, 2}, {10, 1}}}}};
+    for (const Case& c : cases) {
+        Recorder rec(a);
+        file.writeLog(c.lines, c.hex);
+        LogFileReplay replay(file.wxPath(), 1, false, false, 1, true);  // one frame per 1 ms
+        ASSERT_TRUE(stepUntil(rec, c.expected.size(), 100, &replay));
+        ASSERT_TRUE(waitStatus(replay, 2));
+        const std::vector<Seen> seen = rec.frames();
+        ASSERT_EQ(seen.size(), c.expected.size());
+        for (size_t i = 0; i < seen.size(); ++i) {
+            const _TGENERIC_CAN_FRAME& f = seen[i].frame;
+            const _TGENERIC_CAN_FRAME& e = c.expected[i];
+            EXPECT_EQ(f.header.id, e.header.id) << i;
+            EXPECT_EQ(f.header.ext, e.header.ext) << i;
+            EXPECT_EQ(f.header.rtr, e.header.rtr) << i;
+            EXPECT_EQ(f.header.dlc, e.header.dlc) << i;
+            for (int b = 0; b < 8; ++b)
+                EXPECT_EQ(f.data[b], e.data[b]) << i << " byte " << b;
+        }
+    }
+    // The parser alone: times in ms, a Tx line is a frame line that is not received.
+    _TGENERIC_CAN_FRAME frame{};
+    unsigned long long time = 0;
+    bool received = true;
+    EXPECT_TRUE(LogFileReplay::getCanFrame(wxT("14:07:09:045 Tx 1 0x1F5 x 8 01"), true, frame, time, received));
+    EXPECT_FALSE(received);
+    EXPECT_EQ(time, (14 * 3600 + 7 * 60 + 9) * 1000ULL + 45);
+    EXPECT_TRUE(LogFileReplay::getCanFrame(wxT("14:15:15:4899 Rx 2 0x100 x 1 07"), true, frame, time, received));
+    EXPECT_EQ(time, (14 * 3600 + 15 * 60 + 15) * 1000ULL + 489);
+    EXPECT_FALSE(LogFileReplay::getCanFrame(wxT("14:15:15 Rx 2 0x100 x 1 07"), true, frame, time, received));
+    EXPECT_FALSE(LogFileReplay::getCanFrame(wxT("14:15:15:000 Rx 2 0x100 q 1 07"), true, frame, time, received));
+}
+
+TEST(LogFileReplay, ClassicPacingSendsOneFramePerPassOnceMoreThanItsGapHasPassed)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    Recorder rec(a);
+    LogFile file("classic.log");
+    file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:000 Rx 1 0x10 s 1 02",
+                   "10:00:00:001 Tx 1 0x10 s 1 FF",  // neither sent nor a pacing base
+                   "10:00:00:010 Rx 1 0x10 s 1 03", "10:00:00:012 Rx 1 0x10 s 1 04"});
+    LogFileReplay replay(file.wxPath(), 1, false, false, -1, true);
+    EXPECT_EQ(replay.getPacing(), Sensors::REPLAY_PACING_CLASSIC);
+    ASSERT_TRUE(stepUntil(rec, 4, 100, &replay));
+    const std::vector<Seen> seen = rec.frames();
+    ASSERT_EQ(seen.size(), 4u);
+    const unsigned long long t0 = seen[0].at;
+    EXPECT_EQ(seen[1].at - t0, 1u);   // same stamp: the next pass, 1 ms later
+    EXPECT_EQ(seen[2].at - t0, 12u);  // 10 ms after the second frame went out, plus 1
+    EXPECT_EQ(seen[3].at - t0, 15u);
+    EXPECT_EQ(seen[3].frame.data[0], 4);
+}
+
+TEST(LogFileReplay, ExactPacingKeepsTheLogsScheduleWhereClassicPacingDrifts)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    LogFile file("busy.log");
+    // 200 frames 0.5 ms apart (BUSMASTER stamps in tenths of a millisecond).
+    std::vector<std::string> data;
+    for (int i = 0; i < 200; ++i) {
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "10:00:%02d:%04d", (i * 5) / 10000, (i * 5) % 10000);
+        data.push_back(line(stamp, ("Rx 1 0x10 s 1 " + std::to_string(i % 100)).c_str()));
+    }
+    file.writeLog(data);
+
+    unsigned long long exactSpan = 0;
+    {
+        Recorder rec(a);
+        LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
+        ASSERT_TRUE(stepUntil(rec, 200, 300, &replay));
+        const std::vector<Seen> seen = rec.frames();
+        for (size_t i = 0; i < seen.size(); ++i)  // due at the first frame's time plus its stamp
+            ASSERT_EQ(seen[i].at - seen[0].at, (i * 500 + 999) / 1000) << i;
+        exactSpan = seen.back().at - seen.front().at;
+        EXPECT_LE(replay.getBehindMs(), 1);
+    }
+    {
+        Recorder rec(a);
+        LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_CLASSIC);
+        ASSERT_TRUE(stepUntil(rec, 200, 500, &replay));
+        const std::vector<Seen> seen = rec.frames();
+        const unsigned long long classicSpan = seen.back().at - seen.front().at;
+        EXPECT_EQ(exactSpan, 100u);
+        EXPECT_GE(classicSpan, 199u);  // at most one frame per millisecond
+        EXPECT_GE(replay.getBehindMs(), 99);
+    }
+}
+
+TEST(LogFileReplay, BusmasterLogsReplayWithTheirTrueGapsAcrossSessionsAndMidnight)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    LogFile file("busmaster.log");
+    // As BUSMASTER writes them: a first session without frames, then a HEX session whose frames are
+    // stamped past its END time, then a DEC session; tenths of a millisecond; remote frames "xr".
+    file.write({"***BUSMASTER Ver 1.6.3***", "***PROTOCOL CAN***", "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***",
+                "***[START LOGGING SESSION]***", "***START DATE AND TIME 28:5:2012 15:48:44:33***", "***HEX***",
+                "***SYSTEM MODE***", "***START CHANNEL BAUD RATE***",
+                "***CHANNEL 1 - Vector - Virtual Channel 1 SN - 0 Channel Index - 0 - 500.000 Kbps***",
+                "***END CHANNEL BAUD RATE***", "***END DATE AND TIME 28:5:2012 15:48:53:127***",
+                "***[STOP LOGGING SESSION]***", "", "***BUSMASTER Ver 1.6.3***", "***PROTOCOL CAN***",
+                "***[START LOGGING SESSION]***", "***START DATE AND TIME 28:5:2012 15:50:19:111***", "***HEX***",
+                "***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***",
+                "15:50:39:0541 Tx 1 0x661 s 3 00 00 00 ", "15:50:39:0541 Rx 2 0x661 s 3 00 00 01 ",
+                "15:50:39:1541 Rx 2 0x10D s 8 00 00 00 00 00 00 00 02 ",  // 100.0 ms later
+                "15:50:39:1542 Rx 2 0x200 xr 8 00 00 00 00 00 00 00 00 ",  // 0.1 ms later
+                "***END DATE AND TIME 28:5:2012 15:50:38:876***", "***[STOP LOGGING SESSION]***", "",
+                "***BUSMASTER Ver 2.0.0***", "***PROTOCOL CAN***", "***START DATE AND TIME 5:6:2013 23:59:59:0***",
+                "***DEC***", "***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***",
+                "23:59:59:9900 Rx 1 0033 s 1 003 ",  // hours after the last session: no wait
+                "00:00:00:0100 Rx 1 0033 s 1 004 ",  // past midnight: 20 ms later
+                "2013-06-06T00:00:00:050 Rx 1 0033 s 1 005 ",  // the date-and-time form
+                "2013-06-06T00:00:00:060 Rx 1 0033 s 1 006 ", "***END DATE AND TIME 6:6:2013 0:0:1:0***",
+                "***[STOP LOGGING SESSION]***"});
+
+    // BUSMASTER 1.x writes no column line: its frames follow the database block.
+    LogFile old("busmaster16.log");
+    old.write({"***BUSMASTER Ver 1.6.3***", "***PROTOCOL CAN***", "***[START LOGGING SESSION]***",
+               "***START DATE AND TIME 28:5:2012 15:50:19:111***", "***HEX***", "***SYSTEM MODE***",
+               "***START DATABASE FILES (DBF/DBC)***", "***END DATABASE FILES (DBF/DBC)***",
+               "15:50:23:6543 Rx 2 0x661 s 3 00 00 01 ", "15:50:23:7539 Rx 2 0x10D s 1 02 ",
+               "***END DATE AND TIME 28:5:2012 15:50:38:876***", "***[STOP LOGGING SESSION]***"});
+    {
+        Recorder rec(a);
+        LogFileReplay replay(old.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
+        ASSERT_TRUE(stepUntil(rec, 2, 200, &replay));
+        const std::vector<Seen> s = rec.frames();
+        EXPECT_EQ(s[0].frame.header.id, 0x661u);
+        EXPECT_EQ(s[1].frame.data[0], 2);
+        EXPECT_EQ(s[1].at - s[0].at, 100u);  // 99.6 ms
+    }
+
+    for (Sensors::ReplayPacing pacing : {Sensors::REPLAY_PACING_CLASSIC, Sensors::REPLAY_PACING_EXACT}) {
+        Recorder rec(a);
+        LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, pacing);
+        ASSERT_TRUE(stepUntil(rec, 7, 400, &replay)) << pacing;
+        const std::vector<Seen> s = rec.frames();
+        ASSERT_EQ(s.size(), 7u);
+        EXPECT_EQ(s[0].frame.header.id, 0x661u);
+        EXPECT_EQ(s[1].frame.header.id, 0x10Du);
+        EXPECT_EQ(s[2].frame.header.id, 0x200u);
+        EXPECT_EQ(s[2].frame.header.rtr, 1);
+        EXPECT_EQ(s[2].frame.header.ext, 1);
+        for (int i = 3; i < 7; ++i) {
+            EXPECT_EQ(s[i].frame.header.id, 33u);
+            EXPECT_EQ(s[i].frame.data[0], i);
+        }
+        // Classic: strictly more than the gap since the previous frame went out; exact: the gap
+        // rounded up to the clock's millisecond.
+        const bool classic = pacing == Sensors::REPLAY_PACING_CLASSIC;
+        EXPECT_EQ(s[1].at - s[0].at, classic ? 101u : 100u);
+        EXPECT_EQ(s[2].at - s[1].at, 1u);
+        EXPECT_LE(s[3].at - s[2].at, 1u);
+        EXPECT_EQ(s[4].at - s[3].at, classic ? 21u : 20u);
+        // The date-and-time form counts from its own first frame: a new time line, no stall.
+        EXPECT_LE(s[5].at - s[4].at, 1u);
+        EXPECT_EQ(s[6].at - s[5].at, classic ? 11u : 10u);
+    }
+}
+
+TEST(LogFileReplay, LoopStartPositionAndEndOfData)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    Recorder rec(a);
+    LogCapture log;
+    LogFile file("loop.log");
+    file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 00", "10:00:00:001 Rx 1 0x10 s 1 01", "10:00:00:002 Rx 1 0x10 s 1 02",
+                   "10:00:00:003 Rx 1 0x10 s 1 03"});
+    LogFileReplay replay(file.wxPath(), 1, true, false, 1, false);
+
+    ::testing::internal::CaptureStdout();
+    replay.setNewStartPos(3);
+    replay.setNewStartPos(-1);
+    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + file.name() + " -> CUA#1 (0 / 3)");
+    replay.setNewStartPos(0);
+    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + file.name() + " -> CUA#1 (1 / 3)");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "LogFileReplayThread new position was set too much !!!\n"
+              "LogFileReplayThread new position was set too much !!!\n"
+              "LogFileReplayThread new position was set !!!\n");
+    EXPECT_EQ(log.count(Information, "LogFileReplayThread new position was set too much !!!"), 2);
+    EXPECT_EQ(log.count(Information, "LogFileReplayThread new position was set !!!"), 1);
+
+    // From the second data line; the loop restarts at the second data line too.
+    // No assertion may end the test while standard output is captured: its report would be lost.
+    ::testing::internal::CaptureStdout();
+    replay.start();
+    const bool looped = waitFrames(rec, 1) && stepUntil(rec, 6, 100, &replay);
+    replay.setLoop(false);
+    const bool ended = waitStatus(replay, 2);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(looped) << rec.count() << " frames; " << replay.toString() << "\n" << out;
+    ASSERT_TRUE(ended) << replay.toString();
+    EXPECT_NE(out.find("Loop replay\n"), std::string::npos);
+    EXPECT_NE(out.find("End of replay\n"), std::string::npos);
+    std::vector<int> order;
+    for (const Seen& s : rec.frames())
+        order.push_back(s.frame.data[0]);
+    ASSERT_GE(order.size(), 6u);
+    EXPECT_EQ(std::vector<int>(order.begin(), order.begin() + 6), (std::vector<int>{1, 2, 3, 1, 2, 3}));
+    EXPECT_FALSE(replay.getActive());
+}
+
+TEST(LogFileReplay, DeletionWhileRunningPausedInALongPauseOrInsideAPassLeavesNoThreadOnTheReplay)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    Recorder rec(a);
+    LogFile file("delete.log");
+    file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 00", "10:00:00:000 Rx 1 0x10 s 1 01", "10:00:10:000 Rx 1 0x10 s 1 02",
+                   "10:00:10:001 Rx 1 0x10 s 1 03"});
+    using std::chrono::steady_clock;
+    auto timedDelete = [](LogFileReplay* r) {
+        const auto t0 = steady_clock::now();
+        delete r;
+        return std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - t0).count();
+    };
+
+    // Running (waiting out a 10 s gap), paused, inside a 10-minute fixed pause: the wait is cut short.
+    for (int interval : {-1, 600000}) {
+        const size_t before = rec.count();
+        auto* running = new LogFileReplay(file.wxPath(), 1, false, false, interval, true);
+        ASSERT_TRUE(stepUntil(rec, before + 1, 50));
+        EXPECT_LT(timedDelete(running), 500);
+    }
+    auto* paused = new LogFileReplay(file.wxPath(), 1, false, false, -1, false);
+    ASSERT_TRUE(step(5));
+    EXPECT_LT(timedDelete(paused), 500);
+
+    // A pass stuck in a parser: the destructor gives up after its 1000 ms, and the thread, once
+    // free, finishes on what it shares with nobody any more.
+    rec.holdNext();
+    auto* stuck = new LogFileReplay(file.wxPath(), 1, false, false, -1, true);
+    ASSERT_TRUE(rec.waitHeld(2000));
+    const long long ms = timedDelete(stuck);
+    EXPECT_GE(ms, 1000);
+    EXPECT_LT(ms, 1500);
+    const size_t before = rec.count();
+    rec.release();
+    for (int i = 0; i < 100 && rec.count() == before; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(rec.count(), before + 1);  // the held frame, and nothing after the stop
+    Clock::advance(20000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(rec.count(), before + 1);
+}
+
+TEST(LogFileReplay, BadLinesArePassedOverWithAWarningAndAFileDeletedWhileReplayingPlaysOn)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    Recorder rec(a);
+    LogCapture log;
+    auto file = std::make_unique<LogFile>("bad.log");
+    const char raw[] = "\x01\xff\xfe\x00\x80 Rx \x7f\xc3\x28 s 8 zz";
+    const std::string garbage(raw, sizeof raw - 1);
+    file->writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:001 Rx 1 0x1F5 x 8 01 02",  // truncated
+                    garbage, std::string(10 * 1024 * 1024, '7'), std::string(1024 * 1024, ' ') + "x",
+                    "10:00:00:002 Rx 1 0x10 s 1", "10:00:00:002 Rx 1 0x800 s 0", "10:00:00:002 Rx 1 0x10 s 99999999999",
+                    "99999999999:99999:9999999:99999999 Rx 1 0x10 s 1 02", "10:00:00:003 Rx 1 0x10 s 1 03"});
+    LogFileReplay replay(file->wxPath(), 1, false, false, 1, true);
+    file.reset();  // deleted: the replay holds the whole log already
+    ASSERT_TRUE(stepUntil(rec, 3, 200, &replay));
+    ASSERT_TRUE(waitStatus(replay, 2));
+    const std::vector<Seen> seen = rec.frames();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].frame.data[0], 2);  // the absurd time still reads as a time
+    EXPECT_EQ(seen[2].frame.data[0], 3);
+    EXPECT_EQ(log.countPrefix(Warning, "Replay passed over line "), 7);
+    bool truncatedNamed = false;
+    for (const auto& m : log.messages())
+        truncatedNamed |= m.message.find("line 13 of") != std::string::npos &&
+                          m.message.find(": fewer data bytes than the DLC") != std::string::npos;
+    EXPECT_TRUE(truncatedNamed);
+
+    // A file of binary garbage is refused like any other file that is not a log.
+    LogFile binary("binary.log");
+    std::string bytes;
+    for (int i = 0; i < 4096; ++i)
+        bytes.push_back(static_cast<char>((i * 7919) & 0xFF));
+    binary.write({bytes});
+    EXPECT_FALSE(LogFileReplay::validateLogFile(binary.wxPath()));
+    LogFileReplay refused(binary.wxPath(), 1, false, false, -1, true);
+    EXPECT_EQ(refused.getStatus(), -1);
+}
+
+TEST(LogFileReplay, AnAdapterRemovedWhileReplayingHoldsTheReplayAndTheOtherAdapterWorksOn)
+{
+    auto first = std::make_unique<TestAdapter>("DUMMY1", 1);
+    TestAdapter second("DUMMY2", 2);
+    ASSERT_TRUE(first->connect());
+    ASSERT_TRUE(second.connect());
+    Recorder rec(*first);
+    Recorder other(second);
+    LogCapture log;
+    LogFile file("removed.log");
+    file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:001 Rx 1 0x10 s 1 02", "10:00:00:002 Rx 1 0x10 s 1 03"});
+    LogFileReplay replay(file.wxPath(), 1, false, false, 1, true);
+    ASSERT_TRUE(stepUntil(rec, 1, 50));
+
+    const unsigned int position = replay.getPosition();
+    ::testing::internal::CaptureStdout();
+    first.reset();  // between two passes: the replay thread sleeps on the clock
+    const bool stepped = step(300);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(stepped);
+    EXPECT_NE(out.find("LogReplay:: No CUA Device\n"), std::string::npos);
+    EXPECT_EQ(log.countPrefix(Warning, "Replay of "), 1);
+    EXPECT_EQ(replay.getStatus(), 1);
+    EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] " + file.name() + " -> CUA#1 (" + std::to_string(position) + " / 2)");
+
+    ASSERT_TRUE(second.receive(0x10, false, {9}));
+    ASSERT_EQ(other.count(), 1u);
+    EXPECT_EQ(other.frames()[0].frame.data[0], 9);
+}
+
+TEST(LogFileReplay, BusStateReportsKeepAnAdapterWithoutStatusReportsConnected)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    a.setAutoReport(false);
+    DummyBus::instance().setStatusReports("DUMMY1", false);
+    LogFile file("busstate.log");
+    file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:000 Rx 1 0x10 s 1 02", "10:00:00:000 Rx 1 0x10 s 1 03"});
+
+    for (bool report : {true, false}) {
+        LogFileReplay replay(file.wxPath(), 1, true, report, 20, true);
+        for (int i = 0; i < 300 && a.device()->getQCANDevStatus() == QCAN_STATUS_CONNECTED; ++i) {
+            ASSERT_TRUE(asleep(&replay));
+            a.pass(10);
+        }
+        EXPECT_EQ(a.device()->getQCANDevStatus() == QCAN_STATUS_CONNECTED, report) << report;
+    }
+}
+
+TEST(LogFileReplay, WhatTheLoggerRecordedReplaysAsTheSameFramesWithTheSameGaps)
+{
+    TestAdapter source("DUMMY1", 1);
+    TestAdapter target("DUMMY2", 2);
+    ASSERT_TRUE(source.connect());
+    ASSERT_TRUE(target.connect());
+    LogFile file("roundtrip.log");
+    // Our logger's BUSMASTER form (milliseconds) and its interoperable form (tenths of a millisecond).
+    for (bool interoperable : {false, true}) {
+        Recorder heard(source);
+        {
+            Sensors::DataLoggingOptions o;
+            o.busmasterCompatible = interoperable;
+            Sensors::DataLogging logger(source.device(), file.wxPath(), o);
+            for (int i = 0; i < 40; ++i) {
+                // Gaps of 0 to 996 ms across second boundaries, both identifier kinds, 0 to 8 bytes.
+                Clock::advance(static_cast<unsigned long long>(i * 37) % 997);
+                const bool ext = i % 3 == 0;
+                std::vector<uint8_t> data;
+                for (int b = 0; b < i % 9; ++b)
+                    data.push_back(static_cast<uint8_t>(i * 16 + b));
+                ASSERT_TRUE(DummyBus::instance().inject(source.name(), ext ? 0x18FF0000u + i * 0x111u : 0x700u + i, ext,
+                                                        data));
+                ASSERT_TRUE(DummyBus::instance().waitDelivered(source.name()));
+            }
+        }
+        Recorder replayed(target);
+        LogFileReplay replay(file.wxPath(), 2, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
+        ASSERT_TRUE(stepUntil(replayed, 40, 30000, &replay)) << interoperable;
+        const std::vector<Seen> a = heard.frames();
+        const std::vector<Seen> b = replayed.frames();
+        ASSERT_EQ(a.size(), 40u);
+        ASSERT_EQ(b.size(), 40u);
+        for (size_t i = 0; i < a.size(); ++i) {
+            EXPECT_EQ(b[i].frame.header.id, a[i].frame.header.id) << i;
+            EXPECT_EQ(b[i].frame.header.ext, a[i].frame.header.ext) << i;
+            EXPECT_EQ(b[i].frame.header.dlc, a[i].frame.header.dlc) << i;
+            EXPECT_EQ(0, std::memcmp(b[i].frame.data, a[i].frame.data, a[i].frame.header.dlc)) << i;
+            EXPECT_EQ(b[i].at - b[0].at, a[i].at - a[0].at) << i;
+        }
+    }
+}
+
+TEST(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)
+{
+    ASSERT_EQ(std::system("command -v tshark >/dev/null 2>&1"), 0)
+        << "tshark is not installed (scripts/setup-deps.sh installs it)";
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    LogFile file("tshark.log");
+    std::vector<std::string> lines = {"***BUSMASTER Ver 2.0.0***", "***PROTOCOL CAN***",
+                                      "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***", "***[START LOGGING SESSION]***",
+                                      "***START DATE AND TIME 10:6:2013 14:15:13:50***", "***HEX***", "***SYSTEM MODE***",
+                                      "***START CHANNEL BAUD RATE***",
+                                      "***CHANNEL 1 - Kvaser - Virtual #0 (Channel 0) - 500000 bps***",
+                                      "***END CHANNEL BAUD RATE***", "***START DATABASE FILES (DBF/DBC)***",
+                                      "***END DATABASE FILES (DBF/DBC)***",
+                                      "***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***"};
+    const char* frames[] = {"14:15:14:4909 Rx 1 0x100 x 8 00 11 22 33 44 55 66 77 ",
+                            "14:15:14:5000 Rx 1 0x7FF s 3 AA BB CC ",
+                            "14:15:14:5001 Rx 1 0x18FFB93C xr 8 00 00 00 00 00 00 00 00 ",
+                            "14:15:15:0011 Rx 1 0x123 s 0 ",
+                            "14:15:16:9999 Rx 1 0x1F5 x 8 01 02 03 04 05 06 07 08 ",
+                            "14:15:17:0000 Rx 1 0x10 s 1 7F "};
+    lines.insert(lines.end(), std::begin(frames), std::end(frames));
+    lines.push_back("***END DATE AND TIME 10:6:2013 14:15:17:414***");
+    lines.push_back("***[STOP LOGGING SESSION]***");
+    file.write(lines);
+
+    const std::string cmd = "tshark -r '" + file.path() +
+                            "' -T fields -E separator=/t -e frame.time_relative -e can.id -e can.flags.xtd "
+                            "-e can.flags.rtr -e can.len -e data.data 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    ASSERT_EQ(pclose(p), 0) << out;
+
+    Recorder rec(a);
+    LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
+    ASSERT_TRUE(stepUntil(rec, 6, 4000, &replay));
+    const std::vector<Seen> seen = rec.frames();
+    ASSERT_EQ(seen.size(), 6u);
+
+    size_t i = 0;
+    std::istringstream in(out);
+    std::string row;
+    while (std::getline(in, row)) {
+        ASSERT_LT(i, seen.size()) << row;
+        std::istringstream fields(row);
+        std::string relative, id, xtd, rtr, len, data;
+        for (std::string* f : {&relative, &id, &xtd, &rtr, &len, &data})
+            std::getline(fields, *f, '\t');
+        const _TGENERIC_CAN_FRAME& f = seen[i].frame;
+        EXPECT_EQ(std::stoul(id), f.header.id) << row;
+        EXPECT_EQ(xtd == "1" || xtd == "True", f.header.ext == 1) << row;
+        EXPECT_EQ(rtr == "1" || rtr == "True", f.header.rtr == 1) << row;
+        EXPECT_EQ(std::stoul(len), f.header.dlc) << row;
+        std::string bytes;
+        for (int b = 0; b < (f.header.rtr ? 0 : f.header.dlc); ++b) {
+            char t[4];
+            std::snprintf(t, sizeof t, "%02x", f.data[b]);
+            bytes += t;
+        }
+        if (!f.header.rtr) {
+            EXPECT_EQ(data, bytes) << row;
+        }
+        // tshark's offset from the first frame, rounded up to the millisecond of the hand-driven clock.
+        const double ms = std::stod(relative) * 1000.0;
+        EXPECT_EQ(seen[i].at - seen[0].at, static_cast<unsigned long long>(std::ceil(ms - 1e-6))) << row;
+        ++i;
+    }
+    EXPECT_EQ(i, seen.size());
+}
