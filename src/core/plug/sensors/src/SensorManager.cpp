@@ -16,6 +16,7 @@
 #include "DeviceList.h"
 #include "FrameParsers.h"
 #include "QCANDevice.h"
+#include "QCANMonitor.h"
 #include "Sensor.h"
 #include "SensorManagerThread.h"
 #include "WispEasyWrapper.h"
@@ -245,6 +246,11 @@ wxSemaError SensorManager::wait(unsigned long ms)
 wxSemaError SensorManager::notify()
 {
     return notifier.Post();
+}
+
+void SensorManager::showNativeDiagnostics(wxWindow*)
+{
+    new QCANMonitor(nullptr, -1, wxDefaultPosition, wxDefaultSize);  // shows itself, lives until closed
 }
 
 void SensorManager::diagnosticsClosed() {}
