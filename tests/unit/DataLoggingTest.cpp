@@ -17,6 +17,7 @@
 #include "MakerId.h"
 #include "QCANDevice.h"
 #include "TestAdapter.h"
+#include "TextFiles.h"
 
 using namespace Sensors;
 
@@ -38,22 +39,10 @@ RxCANFrameT frameOf(uint32_t id, bool ext, std::vector<uint8_t> data, unsigned l
     return f;
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string utcText(unsigned long long ms, const char* format)
 {
-    const time_t s = static_cast<time_t>(ms / 1000);
-    struct tm t;
-    gmtime_r(&s, &t);
-    char text[64];
-    std::strftime(text, sizeof text, format, &t);
-    return text;
+    return TextFiles::timeText(ms, format, true);
 }
 
 class DataLoggingFormat : public ::testing::Test {
@@ -88,7 +77,7 @@ protected:
             for (RxCANFrameT f : frames)
                 logger.appendMsg(&f);
         }
-        return readFile(path);
+        return TextFiles::read(path);
     }
     std::string folder;
     std::string savedTz;
@@ -205,7 +194,7 @@ TEST_F(DataLoggingFormat, ColumnHeaderOfTheTableForm)
             DataLogging logger(&device, wxString::FromUTF8(path.c_str()), c.t, c.id, c.data, wxString::FromUTF8(c.sep),
                                CANIDTYPE_EXTENDED, false);
         }
-        EXPECT_EQ(readFile(path), c.header);
+        EXPECT_EQ(TextFiles::read(path), c.header);
     }
 }
 
@@ -223,7 +212,7 @@ TEST_F(DataLoggingFormat, BusmasterHeadersOfBothVariants)
         EXPECT_TRUE(log.has(WispLogLevels::Information, "Opened datalogger file " + path));
         EXPECT_EQ(logger.getDescription(), wxT("3 bm.log"));
     }
-    EXPECT_EQ(readFile(path),
+    EXPECT_EQ(TextFiles::read(path),
               "***BUSMASTER Ver 1.8.0***\n"
               "***PROTOCOL CAN***\n"
               "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***\n"
@@ -253,7 +242,7 @@ TEST_F(DataLoggingFormat, BusmasterHeadersOfBothVariants)
     gmtime_r(&s, &t);
     const std::string day = std::to_string(t.tm_mday) + ":" + std::to_string(t.tm_mon + 1) + ":" +
                             std::to_string(t.tm_year + 1900) + " " + utcText(now, "%H:%M:%S") + ":" + tenths;
-    EXPECT_EQ(readFile(path2),
+    EXPECT_EQ(TextFiles::read(path2),
               "***BUSMASTER Ver 1.8.0***\n"
               "***PROTOCOL CAN***\n"
               "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***\n"
