@@ -104,21 +104,14 @@ TEST_F(DataLoggingFormat, BusmasterFrameLinesAndClosingBlock)
                                      {frameOf(0x1F5, true, {1, 2, 3, 4, 5, 6, 7, 8}), frameOf(0x123, false, {}),
                                       frameOf(0x7FF, false, {0xAB}, T0 + 1955)});
     EXPECT_TRUE(log.has(WispLogLevels::Information, "No device passed to DataLogging"));
-    std::istringstream in(text);
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "14:07:09:045 Rx 7 0x1F5 x 8 01 02 03 04 05 06 07 08");
-    std::getline(in, line);
-    EXPECT_EQ(line, "14:07:09:045 Rx 7 0x123 s 0 ");  // DLC 0: the separator after the DLC ends it
-    std::getline(in, line);
-    EXPECT_EQ(line, "14:07:11:000 Rx 7 0x7FF s 1 AB");
-    std::getline(in, line);
-    // No digits between the last colon and the stars.
-    EXPECT_TRUE(std::regex_match(line, std::regex(R"(\*\*\*END DATE AND TIME \d\d:\d\d:\d{4} \d\d:\d\d:\d\d:\*\*\*)")))
-        << line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "***[STOP LOGGING SESSION]***");
-    EXPECT_FALSE(std::getline(in, line));
+    // DLC 0: the separator after the DLC ends the line. No digits between the END time's last
+    // colon and the stars.
+    EXPECT_TRUE(std::regex_match(text, std::regex("14:07:09:045 Rx 7 0x1F5 x 8 01 02 03 04 05 06 07 08\n"
+                                                  "14:07:09:045 Rx 7 0x123 s 0 \n"
+                                                  "14:07:11:000 Rx 7 0x7FF s 1 AB\n"
+                                                  R"(\*\*\*END DATE AND TIME \d\d:\d\d:\d{4} \d\d:\d\d:\d\d:\*\*\*\n)"
+                                                  R"(\*\*\*\[STOP LOGGING SESSION\]\*\*\*\n)")))
+        << text;
 }
 
 TEST_F(DataLoggingFormat, TableLinesForEveryTimeIdAndDataFormat)
@@ -155,16 +148,10 @@ TEST_F(DataLoggingFormat, InteroperableBusmasterLinesCountTenthsOfAMillisecond)
     o.busmasterCompatible = true;
     const std::string text =
         linesOf(o, {frameOf(0x1F5, true, {1, 2, 3, 4, 5, 6, 7, 8}), frameOf(0x123, false, {}, T0 + 960)});
-    std::istringstream in(text);
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "14:07:09:0450 Rx 7 0x1F5 x 8 01 02 03 04 05 06 07 08 ");
-    std::getline(in, line);
-    EXPECT_EQ(line, "14:07:10:0050 Rx 7 0x123 s 0 ");
-    std::getline(in, line);
-    EXPECT_TRUE(
-        std::regex_match(line, std::regex(R"(\*\*\*END DATE AND TIME \d{1,2}:\d{1,2}:\d{4} \d\d:\d\d:\d\d:\d{4}\*\*\*)")))
-        << line;
+    EXPECT_TRUE(std::regex_search(text, std::regex("^14:07:09:0450 Rx 7 0x1F5 x 8 01 02 03 04 05 06 07 08 \n"
+                                                   "14:07:10:0050 Rx 7 0x123 s 0 \n"
+                                                   R"(\*\*\*END DATE AND TIME \d{1,2}:\d{1,2}:\d{4} \d\d:\d\d:\d\d:\d{4}\*\*\*\n)")))
+        << text;
 }
 
 TEST_F(DataLoggingFormat, ColumnHeaderOfTheTableForm)
