@@ -25,3 +25,6 @@ if [ "${TSAN:-ON}" = "ON" ]; then
     fi
     (cd "$tsan" && "${run[@]}" ctest --output-on-failure -j "$jobs" --timeout 600)
 fi
+
+# A short fuzzing run of the receive path in its own clang tree.
+"$top/scripts/fuzz-smoke.sh"

@@ -245,7 +245,7 @@ bool QCANDevice::Connect()
     }
     // The adapter is opened without the device lock: the library starts its threads here, and
     // their callbacks must never wait for a lock this thread holds.
-    QCANTableEntry table[QCAN_TABLE_SIZE];
+    void* table[QCAN_TABLE_SIZE];
     std::memset(table, 0, sizeof table);
     void* handle = nullptr;
     if (initializeCUA)
@@ -257,7 +257,8 @@ bool QCANDevice::Connect()
     }
     {
         wxCriticalSectionLocker guard(handleLock);
-        std::memcpy(functionTable, table, sizeof table);
+        for (int i = 0; i < QCAN_TABLE_SIZE; ++i)
+            functionTable[i] = reinterpret_cast<QCANTableEntry>(table[i]);
         adapterHandle = handle;
     }
     setDefaultAPIFilter();
