@@ -10,13 +10,14 @@
 
 #include <wx/init.h>
 
+#include "AllocationCount.h"
 #include "CountingSensor.h"
 #include "LogCapture.h"
 #include "SensorManager.h"
 #include "TestAdapter.h"
 
 // Every allocation of the process is counted, the plug-in's included.
-static std::atomic<long long> g_allocations{0};
+std::atomic<long long> g_allocations{0};
 
 void* operator new(std::size_t size)
 {

@@ -5,7 +5,8 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 packages=(build-essential cmake pkg-config libwxgtk3.2-dev libtinyxml-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev xvfb xauth
-          tshark gettext qemu-system-x86 busybox-static cpio xz-utils can-utils iproute2)
+          tshark gettext qemu-system-x86 busybox-static cpio xz-utils can-utils iproute2
+          clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

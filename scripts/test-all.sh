@@ -29,3 +29,6 @@ if [ "${TSAN:-ON}" = "ON" ]; then
     # inside the VM. The normal pass runs it.
     (cd "$tsan" && "${run[@]}" ctest --output-on-failure -j "$jobs" --timeout 600 -E '^vcan_vm$')
 fi
+
+# A short fuzzing run of the receive path in its own clang tree.
+"$top/scripts/fuzz-smoke.sh"

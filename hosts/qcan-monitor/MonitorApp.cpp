@@ -1,12 +1,24 @@
 #include "MonitorApp.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include <wx/filename.h>
 #include <wx/image.h>
+#include <wx/textctrl.h>
+
+#include <unistd.h>
 #include <wx/listbox.h>
 #include <wx/timer.h>
 
+#include <wx/listctrl.h>
+#include <wx/notebook.h>
+#include <wx/tglbtn.h>
+
 #include "DialogQcanConfiguration.h"
+#include "QCANMonitor.h"
+#include "QCANDevice.h"
+#include "SensorManager.h"
 #include "WindowCapture.h"
 
 namespace {
@@ -20,8 +32,15 @@ void MonitorApp::OnInitCmdLine(wxCmdLineParser& parser)
 {
     wxApp::OnInitCmdLine(parser);
     parser.AddSwitch(wxEmptyString, wxT("config"), wxT("open the adapter configuration dialog"));
+    parser.AddOption(wxEmptyString, wxT("adapter"), wxT("connect this adapter (repeatable); default: every available adapter"),
+                     wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_MULTIPLE);
+    parser.AddOption(wxEmptyString, wxT("vendor"), wxT("connect the first adapter whose vendor contains PATTERN (any case)"));
     parser.AddOption(wxEmptyString, wxT("screenshot"), wxT("save the opened window as a PNG, then close it"),
                      wxCMD_LINE_VAL_STRING, wxCMD_LINE_HIDDEN);
+    parser.AddOption(wxEmptyString, wxT("page"), wxT("with --screenshot: only this page (lower case)"),
+                     wxCMD_LINE_VAL_STRING, wxCMD_LINE_HIDDEN);
+    parser.AddOption(wxEmptyString, wxT("measure"), wxT("run for SECONDS, then report the longest refresh and memory"),
+                     wxCMD_LINE_VAL_NUMBER, wxCMD_LINE_HIDDEN);
 }
 
 bool MonitorApp::OnCmdLineParsed(wxCmdLineParser& parser)
@@ -31,8 +50,14 @@ bool MonitorApp::OnCmdLineParsed(wxCmdLineParser& parser)
     if (parser.Found(wxT("config")))
         mode = Mode::Configuration;
     parser.Found(wxT("screenshot"), &screenshotPath);
-    if (!screenshotPath.empty() && mode != Mode::Configuration) {
-        std::fprintf(stderr, "qcan-monitor: --screenshot needs --config\n");
+    parser.Found(wxT("vendor"), &vendor);
+    parser.Found(wxT("page"), &screenshotPage);
+    parser.Found(wxT("measure"), &measureSeconds);
+    for (const wxCmdLineArg& arg : parser.GetArguments())
+        if (arg.GetKind() == wxCMD_LINE_OPTION && arg.GetLongName() == wxT("adapter"))
+            adapters.push_back(arg.GetStrVal());
+    if (!adapters.empty() && !vendor.empty()) {
+        std::fprintf(stderr, "qcan-monitor: --adapter and --vendor cannot be combined\n");
         return false;
     }
     return true;
@@ -63,9 +88,7 @@ int MonitorApp::OnRun()
     case Mode::Diagnostics:
         break;
     }
-    std::fprintf(stderr, "qcan-monitor: the diagnostics window is not part of this build; "
-                         "--config opens the adapter configuration\n");
-    return 2;
+    return runDiagnostics();
 }
 
 int MonitorApp::runConfiguration()
@@ -103,5 +126,183 @@ int MonitorApp::runConfiguration()
     dialog->ShowModal();
     captureTimer.Stop();
     delete dialog;
+    return status;
+}
+
+namespace {
+
+// How long the plug-in may take to close its adapters and end its thread.
+const unsigned long kDisconnectWaitMs = 3000;
+// How long the adapters are given to connect and the sensors to appear before pictures are taken.
+const int kSettleMs = 3000;
+const int kPageDelayMs = 600;
+
+template <class T>
+T* control(wxWindow* frame, long id)
+{
+    return wxDynamicCast(frame->FindWindow(id), T);
+}
+
+// What a control sends when service staff use it.
+void click(wxWindow* frame, long id)
+{
+    wxWindow* w = frame->FindWindow(id);
+    if (!w)
+        return;
+    wxEventType type = wxEVT_BUTTON;
+    if (auto* toggle = wxDynamicCast(w, wxToggleButton)) {
+        toggle->SetValue(!toggle->GetValue());
+        type = wxEVT_TOGGLEBUTTON;
+    }
+    wxCommandEvent event(type, w->GetId());
+    event.SetEventObject(w);
+    event.SetInt(type == wxEVT_TOGGLEBUTTON ? static_cast<wxToggleButton*>(w)->GetValue() : 0);
+    w->GetEventHandler()->ProcessEvent(event);
+}
+
+// Marks the first adapter the manager has in the list and presses "Select".
+bool selectFirstAdapter(wxWindow* frame)
+{
+    auto* list = control<wxListCtrl>(frame, QCANMonitor::ID_DEVICE_LIST);
+    for (long i = 0; list && i < list->GetItemCount(); ++i)
+        if (static_cast<long>(list->GetItemData(i)) >= 0) {
+            list->SetItemState(i, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+            click(frame, QCANMonitor::ID_MGR_SELECT);
+            return true;
+        }
+    return false;
+}
+
+long residentKb()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+}  // namespace
+
+bool MonitorApp::connectAdapters()
+{
+    Sensors::SensorManager* manager = Sensors::SensorManager::getInstance();
+    if (!adapters.empty()) {
+        // Only names the adapter library offers; the manager would otherwise retry a missing one.
+        std::vector<wxString> available;
+        void* list = manager->createQCANDeviceList();
+        for (int i = 0; i < manager->getDeviceListItemCount(list); ++i) {
+            wxString name, description, vendorName;
+            if (manager->getDeviceListItemInfo(list, i, name, description, vendorName))
+                available.push_back(name);
+        }
+        manager->deleteQCANDeviceList(list);
+        for (const wxString& name : adapters)
+            if (std::find(available.begin(), available.end(), name) == available.end() || manager->connect(name) < 1) {
+                std::fprintf(stderr, "qcan-monitor: adapter '%s' could not be connected\n",
+                             static_cast<const char*>(name.utf8_str()));
+                return false;
+            }
+        return true;
+    }
+    if (!vendor.empty()) {
+        if (manager->findAndConnect(Sensors::CUA_MATCH_VENDOR, Sensors::CUA_NAME_CONTAINS, vendor, 0) < 1) {
+            std::fprintf(stderr, "qcan-monitor: no available adapter has a vendor containing '%s'\n",
+                         static_cast<const char*>(vendor.utf8_str()));
+            return false;
+        }
+        return true;
+    }
+    // No adapter yet is no failure: the window waits for one and says so.
+    manager->connectAll();
+    return true;
+}
+
+int MonitorApp::runDiagnostics()
+{
+    Sensors::SensorManager* manager = Sensors::SensorManager::getInstance();
+    int status = connectAdapters() ? 0 : 1;
+    if (status == 0) {
+        QCANMonitor* frame = QCANMonitor::getInstance(nullptr);
+        wxTimer stepTimer;
+        wxTimer gapTimer;
+        int step = 0;
+        wxLongLong lastGap = 0, longestGap = 0;
+        long startKb = 0;
+        const wxString logPath = wxFileName::CreateTempFileName(wxT("qcan-monitor-measure"));
+        if (!screenshotPath.empty()) {
+            stepTimer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+                auto* notebook = control<wxNotebook>(frame, QCANMonitor::ID_NOTEBOOK);
+                if (step == 0) {
+                    selectFirstAdapter(frame);
+                    click(frame, QCANMonitor::ID_CAP_CAPTURE);
+                } else if (step <= static_cast<int>(notebook->GetPageCount())) {
+                    const wxString name = notebook->GetPageText(step - 1);
+                    const wxString path = screenshotPath + wxT("-") + name.Lower() + wxT(".png");
+                    if ((screenshotPage.empty() || screenshotPage == name.Lower()) &&
+                        !WindowCapture::saveAsPng(frame, path)) {
+                        std::fprintf(stderr, "qcan-monitor: cannot save %s\n", static_cast<const char*>(path.utf8_str()));
+                        status = 1;
+                    }
+                }
+                if (step < static_cast<int>(notebook->GetPageCount())) {
+                    notebook->SetSelection(step);
+                    notebook->GetPage(step)->Refresh();
+                    frame->Update();
+                    if (step == 5)
+                        click(frame, QCANMonitor::ID_EVENTS_REFRESH);
+                    ++step;
+                    stepTimer.StartOnce(kPageDelayMs);
+                } else {
+                    click(frame, QCANMonitor::ID_CLOSE);
+                }
+            });
+            stepTimer.StartOnce(kSettleMs);
+        } else if (measureSeconds > 0) {
+            // The loop is meant to run its timers every 20 ms; a longer gap is time the GUI thread
+            // was busy elsewhere.
+            gapTimer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+                const wxLongLong now = wxGetUTCTimeMillis();
+                if (lastGap != 0 && step >= 1 && now - lastGap > longestGap)
+                    longestGap = now - lastGap;
+                lastGap = now;
+            });
+            gapTimer.Start(20);
+            stepTimer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+                if (step == 0) {
+                    selectFirstAdapter(frame);
+                    click(frame, QCANMonitor::ID_CAP_CAPTURE);
+                    control<wxTextCtrl>(frame, QCANMonitor::ID_LOG_FILE)->SetValue(logPath);
+                    click(frame, QCANMonitor::ID_LOG_ADD);
+                    control<wxNotebook>(frame, QCANMonitor::ID_NOTEBOOK)->SetSelection(2);
+                    startKb = residentKb();
+                    std::printf("measure: start %ld kB resident\n", startKb);
+                } else {
+                    std::printf("measure: %d s %ld kB resident, longest refresh %llu ms, longest loop gap %lld ms\n",
+                                step * 10, residentKb(), frame->getLongestTickMs(), longestGap.GetValue());
+                }
+                std::fflush(stdout);
+                if (step++ * 10 >= measureSeconds) {
+                    std::printf("measure: end %ld kB resident (start %ld kB), longest loop gap %lld ms, log %s\n",
+                                residentKb(), startKb, longestGap.GetValue(), static_cast<const char*>(logPath.utf8_str()));
+                    click(frame, QCANMonitor::ID_LOG_REMOVE_ALL);
+                    click(frame, QCANMonitor::ID_CLOSE);
+                    return;
+                }
+                stepTimer.StartOnce(10000);
+            });
+            stepTimer.StartOnce(kSettleMs);
+        }
+        wxApp::OnRun();
+        stepTimer.Stop();
+        gapTimer.Stop();
+    }
+    manager->disconnect(kDisconnectWaitMs, 0);
+    if (manager->isThreadRunning()) {
+        std::fprintf(stderr, "qcan-monitor: the plug-in's thread did not stop within %lu ms\n", kDisconnectWaitMs);
+        return 1;
+    }
     return status;
 }

@@ -4,12 +4,19 @@
 //   --config              the adapter configuration dialog on its own; the program ends when it closes
 //   --screenshot=FILE     (hidden) with --config: saves the dialog as a PNG once it is drawn, then
 //                         closes it through its "Save and close" button
-// Without a mode the diagnostics window is meant; until it exists the program says so and ends
-// with status 2.
+// Without --config it connects the adapters (every available one, or those of --adapter NAME, or
+// the first of --vendor PATTERN) and opens the diagnostics window; closing the window disconnects
+// the adapters, waits for the plug-in's thread and ends the program.
+//   --screenshot=PREFIX   (hidden) in that mode: selects the first adapter, turns the capture on,
+//                         saves each page as PREFIX-<page>.png, then closes through "Close"
+//   --measure=SECONDS     (hidden) in that mode: an endurance run with capture, a logger and the
+//                         Sensors page; prints the longest refresh and the memory, then closes
 
 #include <wx/app.h>
 #include <wx/cmdline.h>
 #include <wx/string.h>
+
+#include <vector>
 
 class MonitorApp : public wxApp {
 public:
@@ -23,9 +30,15 @@ public:
 
 private:
     int runConfiguration();
+    int runDiagnostics();
+    bool connectAdapters();
 
     Mode mode = Mode::Diagnostics;
     wxString screenshotPath;
+    wxString vendor;
+    wxString screenshotPage;
+    std::vector<wxString> adapters;
+    long measureSeconds = 0;
 };
 
 wxDECLARE_APP(MonitorApp);

@@ -1,5 +1,5 @@
-// qcan-monitor as a process on the test's display: --config opens the dialog on its own, and the
-// picture it takes is a PNG of the dialog.
+// qcan-monitor as a process on the test's display: --config opens the dialog on its own, without it
+// the diagnostics window opens; the pictures it takes are PNGs of the window.
 
 #include <gtest/gtest.h>
 
@@ -47,6 +47,19 @@ TEST(QcanMonitorTest, ConfigOpensTheDialogAndClosingItSaves)
     EXPECT_EQ(ConfigurationFolder::canonical(folder.read()),
               ConfigurationFolder::canonical("<qcan><cua name=\"SIM_EXCAVATOR\" enable=\"true\" scan=\"false\" /></qcan>"));
 
-    EXPECT_EQ(run(""), 2);  // the diagnostics window is not there yet
-    EXPECT_EQ(run("--screenshot=" + png), 255);  // a picture of nothing
+}
+
+TEST(QcanMonitorTest, DefaultModeOpensTheDiagnosticsWindowAndEndsWhenItCloses)
+{
+    ConfigurationFolder folder;
+    const std::string prefix = folder.appData() + "/monitor";
+    // No adapter offered (the tests' environment): the window waits for one, and "Close" ends the
+    // program with its plug-in thread stopped.
+    ASSERT_EQ(run("--screenshot=" + prefix + " --page=manager"), 0);
+    std::ifstream in(prefix + "-manager.png", std::ios::binary);
+    std::string head(8, '\0');
+    in.read(&head[0], 8);
+    EXPECT_TRUE(in.good());
+    EXPECT_EQ(head, "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(run("--adapter=NO_SUCH_ADAPTER"), 1);
 }

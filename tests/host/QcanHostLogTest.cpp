@@ -14,18 +14,11 @@
 #include <unistd.h>
 
 #include "HostProcess.h"
+#include "TextFiles.h"
 
 namespace {
 
 const std::string kSimOnly = "QCAN_ADAPTERS=SIM_EXCAVATOR=sim:excavator";
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string tempDir()
 {
@@ -42,22 +35,6 @@ std::vector<std::string> frameLines(const std::string& text)
     return out;
 }
 
-std::string runTshark(const std::string& path)
-{
-    const std::string cmd = "tshark -r '" + path +
-                            "' -T fields -E separator=/t -e frame.time_epoch -e can.id -e can.len -e data.data "
-                            "2>/dev/null";
-    std::string out;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        size_t r;
-        while ((r = fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, r);
-        pclose(p);
-    }
-    return out;
-}
-
 }  // namespace
 
 TEST(QcanHostLog, InterruptedRecordingIsClosedCompleteAndReadByTshark)
@@ -70,7 +47,7 @@ TEST(QcanHostLog, InterruptedRecordingIsClosedCompleteAndReadByTshark)
     const HostProcess::Result r = HostProcess::run({"--json", "--log", log, "--tx-log"},
                                                    {kSimOnly, "XDG_CONFIG_HOME=" + dir + "/config"}, SIGINT, 2500);
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    const std::string text = readFile(log);
+    const std::string text = TextFiles::read(log);
     EXPECT_EQ(text.compare(0, 26, "***BUSMASTER Ver 1.8.0***\n"), 0);
     EXPECT_NE(text.find("\n***[START LOGGING SESSION]***\n"), std::string::npos);
     ASSERT_GE(text.size(), 29u);
@@ -87,8 +64,9 @@ TEST(QcanHostLog, InterruptedRecordingIsClosedCompleteAndReadByTshark)
     EXPECT_GE(parsed, received - 63);  // at most one receive ring of frames was still waiting
 
     // tshark reads every line with its identifier, data and time of day to the 0.1 ms.
-    const std::vector<std::string> read = HostProcess::lines(runTshark(log));
-    ASSERT_EQ(read.size(), lines.size());
+    const std::vector<std::string> rows = HostProcess::lines(TextFiles::commandOutput(
+        "tshark -r '" + log + "' -T fields -E separator=/t -e frame.time_epoch -e can.id -e can.len -e data.data 2>/dev/null"));
+    ASSERT_EQ(rows.size(), lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
         std::istringstream line(lines[i]);
         std::string time, dir_, cua, id, type;
@@ -97,12 +75,10 @@ TEST(QcanHostLog, InterruptedRecordingIsClosedCompleteAndReadByTshark)
         std::string data, byte;
         while (line >> byte)
             data += byte;
-        std::istringstream fields(read[i]);
-        std::string epoch, tid, tlen, tdata;
-        std::getline(fields, epoch, '\t');
-        std::getline(fields, tid, '\t');
-        std::getline(fields, tlen, '\t');
-        std::getline(fields, tdata, '\t');
+        std::vector<std::string> f = TextFiles::tabFields(rows[i]);
+        f.resize(4);
+        const std::string &epoch = f[0], &tid = f[1], &tlen = f[2];
+        std::string tdata = f[3];
         EXPECT_EQ(std::stoul(tid), std::stoul(id, nullptr, 16)) << lines[i];
         EXPECT_EQ(std::stoi(tlen), dlc) << lines[i];
         for (char& c : tdata)
@@ -119,18 +95,10 @@ TEST(QcanHostLog, InterruptedRecordingIsClosedCompleteAndReadByTshark)
 
     // The transmit log was switched on and closed.
     const std::string txDir = dir + "/config/Quillard/qcan/log";
-    const std::string ls = "ls " + txDir + " 2>/dev/null";
-    std::string names;
-    if (FILE* p = popen(ls.c_str(), "r")) {
-        char buf[512];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            names.append(buf, n);
-        pclose(p);
-    }
+    const std::string names = TextFiles::commandOutput("ls " + txDir + " 2>/dev/null");
     ASSERT_TRUE(std::regex_match(names, std::regex(R"(SIM_EXCAVATOR_\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d__TXLOG\.log\n)")))
         << names;
-    const std::string tx = readFile(txDir + "/" + names.substr(0, names.size() - 1));
+    const std::string tx = TextFiles::read(txDir + "/" + names.substr(0, names.size() - 1));
     EXPECT_EQ(tx.compare(0, 16, "Logfile created "), 0);
     EXPECT_EQ(tx.substr(tx.size() - 10), "End of log");
     std::system(("rm -rf " + dir).c_str());
@@ -143,7 +111,7 @@ TEST(QcanHostLog, OtherFormsAndRefusals)
     HostProcess::Result r = HostProcess::run(
         {"--count", "2", "--interval", "300", "--log", log, "--log-format", "table,sep=;,id=dec,data=int16"}, {kSimOnly});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    const std::vector<std::string> lines = HostProcess::lines(readFile(log));
+    const std::vector<std::string> lines = HostProcess::lines(TextFiles::read(log));
     ASSERT_GT(lines.size(), 10u);
     EXPECT_EQ(lines[0], "Time[HH:mm:ss:ms];CUAID;MsgID[Dec];DLC;Data0[INT16];Data1[INT16];Data2[INT16];Data3[INT16]");
     // An 8-byte frame: time, adapter, decimal identifier, DLC and four signed 16-bit values.

@@ -29,6 +29,7 @@
 #include "QCANDevice.h"
 #include "SensorManager.h"
 #include "TestAdapter.h"
+#include "TextFiles.h"
 
 using Sensors::Clock;
 using Sensors::LogFileReplay;
@@ -737,17 +738,13 @@ TEST(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)
     lines.push_back("***[STOP LOGGING SESSION]***");
     file.write(lines);
 
-    const std::string cmd = "tshark -r '" + file.path() +
-                            "' -T fields -E separator=/t -e frame.time_relative -e can.id -e can.flags.xtd "
-                            "-e can.flags.rtr -e can.len -e data.data 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    ASSERT_EQ(pclose(p), 0) << out;
+    int status = -1;
+    const std::string out = TextFiles::commandOutput("tshark -r '" + file.path() +
+                                                         "' -T fields -E separator=/t -e frame.time_relative -e can.id "
+                                                         "-e can.flags.xtd -e can.flags.rtr -e can.len -e data.data "
+                                                         "2>/dev/null",
+                                                     &status);
+    ASSERT_EQ(status, 0) << out;
 
     Recorder rec(a);
     LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
@@ -760,23 +757,16 @@ TEST(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)
     std::string row;
     while (std::getline(in, row)) {
         ASSERT_LT(i, seen.size()) << row;
-        std::istringstream fields(row);
-        std::string relative, id, xtd, rtr, len, data;
-        for (std::string* f : {&relative, &id, &xtd, &rtr, &len, &data})
-            std::getline(fields, *f, '\t');
+        std::vector<std::string> col = TextFiles::tabFields(row);
+        col.resize(6);
+        const std::string &relative = col[0], &id = col[1], &xtd = col[2], &rtr = col[3], &len = col[4], &data = col[5];
         const _TGENERIC_CAN_FRAME& f = seen[i].frame;
         EXPECT_EQ(std::stoul(id), f.header.id) << row;
         EXPECT_EQ(xtd == "1" || xtd == "True", f.header.ext == 1) << row;
         EXPECT_EQ(rtr == "1" || rtr == "True", f.header.rtr == 1) << row;
         EXPECT_EQ(std::stoul(len), f.header.dlc) << row;
-        std::string bytes;
-        for (int b = 0; b < (f.header.rtr ? 0 : f.header.dlc); ++b) {
-            char t[4];
-            std::snprintf(t, sizeof t, "%02x", f.data[b]);
-            bytes += t;
-        }
         if (!f.header.rtr) {
-            EXPECT_EQ(data, bytes) << row;
+            EXPECT_EQ(data, TextFiles::hex(f.data, f.header.dlc)) << row;
         }
         // tshark's offset from the first frame, rounded up to the millisecond of the hand-driven clock.
         const double ms = std::stod(relative) * 1000.0;

@@ -25,6 +25,7 @@
 #include "LoggerThread.h"
 #include "QCANDevice.h"
 #include "TestAdapter.h"
+#include "TextFiles.h"
 
 using namespace Sensors;
 
@@ -42,14 +43,6 @@ extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, voi
 }
 
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::vector<std::string> frameLines(const std::string& text)
 {
@@ -127,7 +120,7 @@ TEST_F(TrafficLog, RecordingHoldsEveryFrameInOrder)
                            CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
         sendFrames(a, n);
     }
-    const std::vector<std::string> lines = frameLines(readFile(path));
+    const std::vector<std::string> lines = frameLines(TextFiles::read(path));
     ASSERT_EQ(lines.size(), static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
         std::istringstream in(lines[static_cast<size_t>(i)]);
@@ -139,7 +132,7 @@ TEST_F(TrafficLog, RecordingHoldsEveryFrameInOrder)
     }
     // Received after the logger went: not written.
     sendFrames(a, 1, n);
-    EXPECT_EQ(frameLines(readFile(path)).size(), static_cast<size_t>(n));
+    EXPECT_EQ(frameLines(TextFiles::read(path)).size(), static_cast<size_t>(n));
 }
 
 TEST_F(TrafficLog, WriterHeldUpByASlowReaderLosesNothing)
@@ -198,13 +191,13 @@ TEST_F(TrafficLog, WriterThatNeverStartsStillWritesEverythingAtTheEnd)
         EXPECT_TRUE(log.has(WispLogLevels::Warning, "Failed to create datalogging thread"));
         sendFrames(a, 50);
         // Nothing is written while the logger lives: only the header is in the file.
-        EXPECT_EQ(frameLines(readFile(path)).size(), 0u);
+        EXPECT_EQ(frameLines(TextFiles::read(path)).size(), 0u);
     }
-    const std::vector<std::string> lines = frameLines(readFile(path));
+    const std::vector<std::string> lines = frameLines(TextFiles::read(path));
     ASSERT_EQ(lines.size(), 50u);
     for (size_t i = 0; i < lines.size(); ++i)
         EXPECT_NE(lines[i].find(" " + hex(0x100 + static_cast<unsigned>(i)) + " "), std::string::npos) << lines[i];
-    EXPECT_EQ(readFile(path).substr(readFile(path).size() - 29), "***[STOP LOGGING SESSION]***\n");
+    EXPECT_EQ(TextFiles::read(path).substr(TextFiles::read(path).size() - 29), "***[STOP LOGGING SESSION]***\n");
 }
 
 TEST_F(TrafficLog, BadPathsAreLoggedAndThePlugInKeepsWorking)
@@ -241,14 +234,14 @@ TEST_F(TrafficLog, BadPathsAreLoggedAndThePlugInKeepsWorking)
         DataLogging logger(a.device(), wxString::FromUTF8(path.c_str()), TIMESTAMP_TIME, CANID_FORMAT_HEX,
                            CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
         sendFrames(a, 10);
-        for (int i = 0; i < 400 && frameLines(readFile(path)).size() < 10; ++i)
+        for (int i = 0; i < 400 && frameLines(TextFiles::read(path)).size() < 10; ++i)
             usleep(5000);
-        ASSERT_EQ(frameLines(readFile(path)).size(), 10u);
+        ASSERT_EQ(frameLines(TextFiles::read(path)).size(), 10u);
         ASSERT_EQ(rename(sub.c_str(), (folder + ".moved").c_str()), 0);
         sendFrames(a, 10, 10);
     }
     EXPECT_EQ(log.count(WispLogLevels::Warning, "Failed to open datalogging on file " + path), 1);
-    const std::string kept = readFile(folder + ".moved/rec.log");
+    const std::string kept = TextFiles::read(folder + ".moved/rec.log");
     EXPECT_EQ(kept.compare(0, 26, "***BUSMASTER Ver 1.8.0***\n"), 0);
     EXPECT_EQ(frameLines(kept).size(), 10u);
 
@@ -259,7 +252,7 @@ TEST_F(TrafficLog, BadPathsAreLoggedAndThePlugInKeepsWorking)
                            CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
         sendFrames(a, 3);
     }
-    EXPECT_EQ(frameLines(readFile(after)).size(), 3u);
+    EXPECT_EQ(frameLines(TextFiles::read(after)).size(), 3u);
     EXPECT_EQ(a.device()->getQCANDevStatus(), QCAN_STATUS_CONNECTED);
 }
 
@@ -293,29 +286,20 @@ TEST_F(TrafficLog, InteroperableLogReadByTsharkWithIdentifiersDataAndTimes)
             sent.push_back(s);
         }
     }
-    const std::string cmd = "tshark -r '" + path +
-                            "' -T fields -E separator=/t -e frame.time_epoch -e can.id -e can.flags.xtd -e can.len "
-                            "-e data.data 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char buf[4096];
-    size_t r;
-    while ((r = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, r);
-    ASSERT_EQ(pclose(p), 0) << out;
+    int status = -1;
+    const std::string out = TextFiles::commandOutput("tshark -r '" + path +
+                                                         "' -T fields -E separator=/t -e frame.time_epoch -e can.id "
+                                                         "-e can.flags.xtd -e can.len -e data.data 2>/dev/null",
+                                                     &status);
+    ASSERT_EQ(status, 0) << out;
     std::istringstream in(out);
     std::string line;
     size_t i = 0;
     while (std::getline(in, line)) {
         ASSERT_LT(i, sent.size()) << line;
-        std::istringstream fields(line);
-        std::string epoch, id, xtd, len, data;
-        std::getline(fields, epoch, '\t');
-        std::getline(fields, id, '\t');
-        std::getline(fields, xtd, '\t');
-        std::getline(fields, len, '\t');
-        std::getline(fields, data, '\t');
+        std::vector<std::string> f = TextFiles::tabFields(line);
+        f.resize(5);
+        const std::string &epoch = f[0], &id = f[1], &xtd = f[2], &len = f[3], &data = f[4];
         const Sent& s = sent[i];
         // Seconds and the first four decimals: tenths of a millisecond.
         const size_t dot = epoch.find('.');
@@ -325,13 +309,7 @@ TEST_F(TrafficLog, InteroperableLogReadByTsharkWithIdentifiersDataAndTimes)
         EXPECT_EQ(std::stoul(id), s.id) << line;
         EXPECT_EQ(xtd == "1" || xtd == "True", s.ext) << line;
         EXPECT_EQ(std::stoul(len), s.data.size()) << line;
-        std::string expected;
-        for (uint8_t b : s.data) {
-            char t[4];
-            std::snprintf(t, sizeof t, "%02x", b);
-            expected += t;
-        }
-        EXPECT_EQ(data, expected) << line;
+        EXPECT_EQ(data, TextFiles::hex(s.data.data(), s.data.size())) << line;
         ++i;
     }
     EXPECT_EQ(i, sent.size());

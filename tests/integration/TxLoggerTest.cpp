@@ -16,28 +16,13 @@
 #include "DummyBus.h"
 #include "LogCapture.h"
 #include "TestAdapter.h"
+#include "TextFiles.h"
 
 using namespace Sensors;
 
 namespace {
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string localText(unsigned long long ms, const char* format)
-{
-    const time_t s = static_cast<time_t>(ms / 1000);
-    struct tm t;
-    localtime_r(&s, &t);
-    char text[64];
-    std::strftime(text, sizeof text, format, &t);
-    return text;
-}
+using TextFiles::timeText;
 
 std::vector<std::string> filesIn(const std::string& dir)
 {
@@ -87,11 +72,11 @@ TEST_F(TxLogger, SwitchedOnByTheAdapterAndFedByDirectAndDelayedSends)
     ASSERT_TRUE(a.connect());
     const unsigned long long created = Clock::wallMs();
     a.device()->setTxLoggerEnabled(true);
-    const std::string name = "DUMMY1_" + localText(created, "%Y-%m-%d_%H-%M-%S") + "__TXLOG.log";
+    const std::string name = "DUMMY1_" + timeText(created, "%Y-%m-%d_%H-%M-%S") + "__TXLOG.log";
     ASSERT_EQ(filesIn(logDir), std::vector<std::string>{name});
     const std::string path = logDir + "/" + name;
-    const std::string first = "Logfile created " + localText(created, "%Y-%m-%d %H:%M:%S") + "\n";
-    EXPECT_EQ(readFile(path), first);
+    const std::string first = "Logfile created " + timeText(created, "%Y-%m-%d %H:%M:%S") + "\n";
+    EXPECT_EQ(TextFiles::read(path), first);
 
     _TGENERIC_CAN_FRAME_HEADER direct{0x100117, 1, 0, 2};
     uint8_t data[8] = {0x01, 0xA0, 0xEE};
@@ -100,10 +85,10 @@ TEST_F(TxLogger, SwitchedOnByTheAdapterAndFedByDirectAndDelayedSends)
     EXPECT_EQ(a.device()->SendCanMessage(&delayed, data, true), 1);
     EXPECT_EQ(a.sentFrames().size(), 2u);  // runs the passes that send the delayed frame
     // Short of 1024 characters the lines wait in memory.
-    EXPECT_EQ(readFile(path), first);
+    EXPECT_EQ(TextFiles::read(path), first);
 
     a.device()->setTxLoggerEnabled(false);
-    EXPECT_EQ(readFile(path), first +
+    EXPECT_EQ(TextFiles::read(path), first +
                                   " 000100117 EXT=1 RTR=0 DLC=2 QuilDevType=001 QuilDevNumber=023 QuilMsg=000 "
                                   "QuilCmd=004 QuilErr=0  Data: 01 A0 \n"
                                   " 000000123 EXT=0 RTR=0 DLC=0 QuilDevType=001 QuilDevNumber=035 QuilMsg=000 "
@@ -114,7 +99,7 @@ TEST_F(TxLogger, SwitchedOnByTheAdapterAndFedByDirectAndDelayedSends)
     EXPECT_GE(a.device()->SendCanMessage(&direct, data, false), 0);
     a.pass();
     EXPECT_EQ(filesIn(logDir).size(), 1u);
-    EXPECT_EQ(readFile(path).substr(readFile(path).size() - 10), "End of log");
+    EXPECT_EQ(TextFiles::read(path).substr(TextFiles::read(path).size() - 10), "End of log");
 }
 
 TEST_F(TxLogger, LinesAreWrittenFromThePassesOnceEnoughTextHasGathered)
@@ -133,7 +118,7 @@ TEST_F(TxLogger, LinesAreWrittenFromThePassesOnceEnoughTextHasGathered)
     a.pass();
     const std::string line = " 01FFFFFFF EXT=1 RTR=1 DLC=8 QuilDevType=127 QuilDevNumber=127 QuilMsg=255 QuilCmd=007 "
                              "QuilErr=1  Data: 01 02 03 04 05 06 07 08 \n";
-    std::istringstream in(readFile(path));
+    std::istringstream in(TextFiles::read(path));
     std::string l;
     std::getline(in, l);
     int lines = 0;
@@ -174,8 +159,8 @@ TEST_F(TxLogger, LoggerWithoutFramesAndWithoutName)
     {
         CANTxLogger logger(wxT(""));
         path = std::string(logger.getPath().utf8_str());
-        EXPECT_EQ(path, logDir + "/_" + localText(Clock::wallMs(), "%Y-%m-%d_%H-%M-%S") + "__TXLOG.log");
+        EXPECT_EQ(path, logDir + "/_" + timeText(Clock::wallMs(), "%Y-%m-%d_%H-%M-%S") + "__TXLOG.log");
     }
-    EXPECT_EQ(readFile(path), "Logfile created " + localText(Clock::wallMs(), "%Y-%m-%d %H:%M:%S") + "\n\nEnd of log");
+    EXPECT_EQ(TextFiles::read(path), "Logfile created " + timeText(Clock::wallMs(), "%Y-%m-%d %H:%M:%S") + "\n\nEnd of log");
     Clock::setReal();
 }

@@ -122,12 +122,16 @@ protected:
 
 TEST_F(AdapterLibraryTest, AdapterListFromVariableThenFileThenDefault)
 {
-    setenv("QCAN_ADAPTERS", " DUMMY1=dummy; SIM_EXCAVATOR=sim:excavator;SC_vcan0=socketcan:vcan0;BAD=nosuch;DUMMY1=dummy", 1);
+    setenv("QCAN_ADAPTERS",
+           " DUMMY1=dummy; SIM_EXCAVATOR=sim:excavator;SC_vcan0=socketcan:vcan0;BAD=nosuch;DUMMY1=dummy;"
+           "SIM_FAST=sim:excavator@10;SIM_BAD=sim:excavator@1000;SIM_ONE=sim:excavator@1;SIM_X=sim:excavator@x",
+           1);
     EXPECT_EQ(listing(), (std::vector<std::string>{"DUMMY1 | Dummy adapter DUMMY1", "SIM_EXCAVATOR | Simulated excavator",
-                                                   "SC_vcan0 | SocketCAN vcan0"}));
+                                                   "SC_vcan0 | SocketCAN vcan0",
+                                                   "SIM_FAST | Simulated excavator at 10 times its rate"}));
     void* list = QCAN(QCAN_CreateDeviceList)(ctx);
     char buf[64] = {0};
-    for (int outside : {3, -1})
+    for (int outside : {4, -1})
         EXPECT_EQ(QCAN(QCAN_GetInterfaceFileName)(list, outside, buf, 64), 0) << outside;
     QCAN(QCAN_DestroyDeviceList)(list);
     EXPECT_EQ(QCAN(QCAN_GetDeviceCount)(list), 0);  // a destroyed list is stale, not a crash

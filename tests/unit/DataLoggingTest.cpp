@@ -17,6 +17,7 @@
 #include "MakerId.h"
 #include "QCANDevice.h"
 #include "TestAdapter.h"
+#include "TextFiles.h"
 
 using namespace Sensors;
 
@@ -38,22 +39,10 @@ RxCANFrameT frameOf(uint32_t id, bool ext, std::vector<uint8_t> data, unsigned l
     return f;
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string utcText(unsigned long long ms, const char* format)
 {
-    const time_t s = static_cast<time_t>(ms / 1000);
-    struct tm t;
-    gmtime_r(&s, &t);
-    char text[64];
-    std::strftime(text, sizeof text, format, &t);
-    return text;
+    return TextFiles::timeText(ms, format, true);
 }
 
 class DataLoggingFormat : public ::testing::Test {
@@ -88,7 +77,7 @@ protected:
             for (RxCANFrameT f : frames)
                 logger.appendMsg(&f);
         }
-        return readFile(path);
+        return TextFiles::read(path);
     }
     std::string folder;
     std::string savedTz;
@@ -115,21 +104,14 @@ TEST_F(DataLoggingFormat, BusmasterFrameLinesAndClosingBlock)
                                      {frameOf(0x1F5, true, {1, 2, 3, 4, 5, 6, 7, 8}), frameOf(0x123, false, {}),
                                       frameOf(0x7FF, false, {0xAB}, T0 + 1955)});
     EXPECT_TRUE(log.has(WispLogLevels::Information, "No device passed to DataLogging"));
-    std::istringstream in(text);
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "14:07:09:045 Rx 7 0x1F5 x 8 01 02 03 04 05 06 07 08");
-    std::getline(in, line);
-    EXPECT_EQ(line, "14:07:09:045 Rx 7 0x123 s 0 ");  // DLC 0: the separator after the DLC ends it
-    std::getline(in, line);
-    EXPECT_EQ(line, "14:07:11:000 Rx 7 0x7FF s 1 AB");
-    std::getline(in, line);
-    // No digits between the last colon and the stars.
-    EXPECT_TRUE(std::regex_match(line, std::regex(R"(\*\*\*END DATE AND TIME \d\d:\d\d:\d{4} \d\d:\d\d:\d\d:\*\*\*)")))
-        << line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "***[STOP LOGGING SESSION]***");
-    EXPECT_FALSE(std::getline(in, line));
+    // DLC 0: the separator after the DLC ends the line. No digits between the END time's last
+    // colon and the stars.
+    EXPECT_TRUE(std::regex_match(text, std::regex("14:07:09:045 Rx 7 0x1F5 x 8 01 02 03 04 05 06 07 08\n"
+                                                  "14:07:09:045 Rx 7 0x123 s 0 \n"
+                                                  "14:07:11:000 Rx 7 0x7FF s 1 AB\n"
+                                                  R"(\*\*\*END DATE AND TIME \d\d:\d\d:\d{4} \d\d:\d\d:\d\d:\*\*\*\n)"
+                                                  R"(\*\*\*\[STOP LOGGING SESSION\]\*\*\*\n)")))
+        << text;
 }
 
 TEST_F(DataLoggingFormat, TableLinesForEveryTimeIdAndDataFormat)
@@ -166,16 +148,10 @@ TEST_F(DataLoggingFormat, InteroperableBusmasterLinesCountTenthsOfAMillisecond)
     o.busmasterCompatible = true;
     const std::string text =
         linesOf(o, {frameOf(0x1F5, true, {1, 2, 3, 4, 5, 6, 7, 8}), frameOf(0x123, false, {}, T0 + 960)});
-    std::istringstream in(text);
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "14:07:09:0450 Rx 7 0x1F5 x 8 01 02 03 04 05 06 07 08 ");
-    std::getline(in, line);
-    EXPECT_EQ(line, "14:07:10:0050 Rx 7 0x123 s 0 ");
-    std::getline(in, line);
-    EXPECT_TRUE(
-        std::regex_match(line, std::regex(R"(\*\*\*END DATE AND TIME \d{1,2}:\d{1,2}:\d{4} \d\d:\d\d:\d\d:\d{4}\*\*\*)")))
-        << line;
+    EXPECT_TRUE(std::regex_search(text, std::regex("^14:07:09:0450 Rx 7 0x1F5 x 8 01 02 03 04 05 06 07 08 \n"
+                                                   "14:07:10:0050 Rx 7 0x123 s 0 \n"
+                                                   R"(\*\*\*END DATE AND TIME \d{1,2}:\d{1,2}:\d{4} \d\d:\d\d:\d\d:\d{4}\*\*\*\n)")))
+        << text;
 }
 
 TEST_F(DataLoggingFormat, ColumnHeaderOfTheTableForm)
@@ -205,7 +181,7 @@ TEST_F(DataLoggingFormat, ColumnHeaderOfTheTableForm)
             DataLogging logger(&device, wxString::FromUTF8(path.c_str()), c.t, c.id, c.data, wxString::FromUTF8(c.sep),
                                CANIDTYPE_EXTENDED, false);
         }
-        EXPECT_EQ(readFile(path), c.header);
+        EXPECT_EQ(TextFiles::read(path), c.header);
     }
 }
 
@@ -223,7 +199,7 @@ TEST_F(DataLoggingFormat, BusmasterHeadersOfBothVariants)
         EXPECT_TRUE(log.has(WispLogLevels::Information, "Opened datalogger file " + path));
         EXPECT_EQ(logger.getDescription(), wxT("3 bm.log"));
     }
-    EXPECT_EQ(readFile(path),
+    EXPECT_EQ(TextFiles::read(path),
               "***BUSMASTER Ver 1.8.0***\n"
               "***PROTOCOL CAN***\n"
               "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***\n"
@@ -253,7 +229,7 @@ TEST_F(DataLoggingFormat, BusmasterHeadersOfBothVariants)
     gmtime_r(&s, &t);
     const std::string day = std::to_string(t.tm_mday) + ":" + std::to_string(t.tm_mon + 1) + ":" +
                             std::to_string(t.tm_year + 1900) + " " + utcText(now, "%H:%M:%S") + ":" + tenths;
-    EXPECT_EQ(readFile(path2),
+    EXPECT_EQ(TextFiles::read(path2),
               "***BUSMASTER Ver 1.8.0***\n"
               "***PROTOCOL CAN***\n"
               "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***\n"

@@ -163,8 +163,21 @@ TEST(XMLConfigurationTest, FileThatCannotBeReadIsNeverWritten)
     }
 }
 
-TEST(XMLConfigurationTest, ReadOnlyFileIsLeftAsItIs)
+// (A replacement that still reads is merged; the dialog's tests show that.)
+TEST(XMLConfigurationTest, ReadOnlyFileAndFileReplacedByGarbageWhileOpenAreLeftAsTheyAre)
 {
+    {
+        ConfigurationFolder folder;
+        folder.write(kUserFile);
+        {
+            XMLConfiguration config;
+            ASSERT_TRUE(config.isLoaded());
+            config.changeScanEnabled("B", true);
+            folder.replace("<qcan><cua name=");
+        }
+        EXPECT_EQ(folder.read(), "<qcan><cua name=");
+        EXPECT_TRUE(folder.strayFiles().empty());
+    }
     ConfigurationFolder folder;
     folder.write(kUserFile);
     ASSERT_EQ(chmod(folder.file().c_str(), 0444), 0);
@@ -225,7 +238,6 @@ TEST(XMLConfigurationTest, LargeDeepAndNonAsciiFiles)
         }
         const std::string after = folder.read();
         const std::string changed = "name=\"ADAPTER_77\" enable=\"true\" scan=\"true\"";
-        EXPECT_NE(after.find(changed), std::string::npos);
         std::string expected = big;
         expected.replace(expected.find("name=\"ADAPTER_77\" enable=\"true\" scan=\"false\""), changed.size() + 1, changed);
         EXPECT_EQ(ConfigurationFolder::canonical(after), ConfigurationFolder::canonical(expected));
@@ -268,19 +280,4 @@ TEST(XMLConfigurationTest, LargeDeepAndNonAsciiFiles)
         EXPECT_NE(folder.read().find(utf8), std::string::npos);
         EXPECT_NE(folder.read().find(latin1 + "\" enable=\"false\" scan=\"true\""), std::string::npos);
     }
-}
-
-// (A replacement that still reads is merged; the dialog's tests show that.)
-TEST(XMLConfigurationTest, FileReplacedByGarbageWhileOpenIsLeftAsItIs)
-{
-    ConfigurationFolder folder;
-    folder.write(kUserFile);
-    {
-        XMLConfiguration config;
-        ASSERT_TRUE(config.isLoaded());
-        config.changeScanEnabled("B", true);
-        folder.replace("<qcan><cua name=");
-    }
-    EXPECT_EQ(folder.read(), "<qcan><cua name=");
-    EXPECT_TRUE(folder.strayFiles().empty());
 }

@@ -22,6 +22,7 @@
 #include "FrameParsers.h"
 #include "HostProcess.h"
 #include "LogCapture.h"
+#include "MakerId.h"
 #include "QCANDevice.h"
 #include "SensorManager.h"
 #include "TiltSensorG1.h"
@@ -29,12 +30,6 @@
 using namespace Sensors;
 
 namespace {
-
-// Maker identifier: msg bits 21-28 | cmd 18-20 | devType 8-14 | devNumber 0-6.
-uint32_t makerId(uint32_t msg, uint32_t cmd, uint32_t devType, uint32_t devNumber)
-{
-    return (msg << 21) | (cmd << 18) | (devType << 8) | devNumber;
-}
 
 bool waitFor(const std::function<bool()>& done, int timeoutMs)
 {
@@ -264,28 +259,20 @@ TEST_F(Vcan, CangenAndCansendFramesArriveInOrderAsCandumpSeesThem)
     EXPECT_EQ(g1.getMessageCount(), kG1) << "one update per frame";
 }
 
-TEST_F(Vcan, MakerFramesFromCansendDecodeThroughTheTypedGetter)
+TEST_F(Vcan, MakerFramesFromCansendDecodeAndFramesThePluginSendsAreWhatCandumpSees)
 {
     const int cua = connect("SC_vcan0");
     pump_->setPace(0);  // a G1 reading lasts 500 ms of silence: the clock stands while it is read
     ASSERT_EQ(ChildProcess::run("cansend vcan0 00601003#6400FEFF2C010080 && cansend vcan0 00E01003#2C0138FF00000000"), 0);
     ASSERT_TRUE(waitFor([&] { return m_->getTiltSensorG1(3, cua).getTemperature2() == -200; }, 10000));
-    TiltSensorG1 g1 = m_->getTiltSensorG1(3, cua);
-    const TiltValue fastRaw = g1.getValue(FAST, RAW);
-    EXPECT_TRUE(g1.isUnitAvaiable(FAST, RAW));
-    EXPECT_EQ(fastRaw.x, 100);
-    EXPECT_EQ(fastRaw.y, -2);
-    EXPECT_EQ(fastRaw.z, 300);
-    EXPECT_EQ(fastRaw.w, -32768);
-    EXPECT_EQ(g1.getTemperature1(), 300);
-    EXPECT_EQ(g1.getTemperature2(), -200);
-}
-
-TEST_F(Vcan, FramesThePluginSendsAreWhatCandumpSees)
-{
-    const int cua = connect("SC_vcan0");
-    ASSERT_EQ(ChildProcess::run("cansend vcan0 00601003#6400FEFF2C010080"), 0);
-    ASSERT_TRUE(waitFor([&] { return m_->getTiltSensorG1(3, cua).isUnitAvaiable(FAST, RAW); }, 10000));
+    {
+        const TiltSensorG1 g1 = m_->getTiltSensorG1(3, cua);
+        ASSERT_TRUE(g1.isUnitAvaiable(FAST, RAW));
+        const TiltValue v = g1.getValue(FAST, RAW);
+        EXPECT_EQ(std::vector<int>({v.x, v.y, v.z, v.w}), std::vector<int>({100, -2, 300, -32768}));
+        EXPECT_EQ(g1.getTemperature1(), 300);
+    }
+    pump_->setPace(1);
     int total0 = 0, p, o, r1, r2, r3, r4;
     m_->GetDeviceReceived(cua, &total0, &p, &o, &r1, &r2, &r3, &r4);
 

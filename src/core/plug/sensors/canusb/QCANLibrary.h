@@ -32,7 +32,9 @@ typedef void*(QCAN_CALLCONV* QCAN_CreateDeviceList_t)(void* context);
 typedef int(QCAN_CALLCONV* QCAN_GetDeviceCount_t)(void* list);
 typedef int(QCAN_CALLCONV* QCAN_GetInterfaceText_t)(void* list, int index, char* buffer, int size);
 typedef void(QCAN_CALLCONV* QCAN_DestroyDeviceList_t)(void* list);
-typedef void*(QCAN_CALLCONV* QCAN_InitializeCUA_t)(void* context, QCANTableEntry* table, const char* name,
+// The library fills the table as plain pointers (void**, as it exports the function); the adapter
+// turns them into function entries itself. Calling through any other type is undefined.
+typedef void*(QCAN_CALLCONV* QCAN_InitializeCUA_t)(void* context, void** table, const char* name,
                                                    QCANRxCallback rx, QCANStatusCallback status, QCANTxCallback tx,
                                                    void* device1, void* device2, void* device3);
 

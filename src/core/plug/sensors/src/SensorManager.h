@@ -18,6 +18,8 @@
 #include "QCANDeviceTypes.h"
 #include "SensorTypes.h"
 
+class wxWindow;
+
 namespace Sensors {
 
 class QCANDevice;
@@ -90,6 +92,8 @@ public:
     wxSemaphore* getNotifier();
     wxSemaError wait(unsigned long ms);
     wxSemaError notify();
+    // Opens a diagnostics frame of its own (no parent); the argument is not used.
+    void showNativeDiagnostics(wxWindow* window);
     void diagnosticsClosed();
 
     // --- adapter table ---
