@@ -32,42 +32,61 @@ int SensorManager::connect(const wxString& name, int cuaId)
         QLOG_ERROR("connect") << "SensorManager: connect refused, the manager thread is still stopping: " << name;
         return -1;
     }
-    bool refused;
-    {
-        wxCriticalSectionLocker guard(tableLock);
+    // The refusals are checked under the table lock, but the adapter object is built outside it:
+    // its construction takes the adapter's own lock, and the table lock never comes before an
+    // adapter's lock (a host holding a sensor's lock may send, which takes the table lock).
+    auto refusal = [&]() -> bool {
         if (name.IsEmpty() || cuaId < 1 || QCANDeviceExists(cuaId)) {
             // Written narrow: standard output is shared with the host, and one stream cannot mix
             // wide and narrow writes.
             printf("SensorManager: abort connect %s", static_cast<const char*>(name.utf8_str()));
             fflush(stdout);
-            return -1;
+            return true;
         }
         if (!isSensorManagerOK()) {
             // Once the manager has ended, no thread would ever serve the adapter.
             QLOG_ERROR("connect") << "SensorManager: connect refused after shutdown " << name;
             printf("SensorManager: abort connect %s", static_cast<const char*>(name.utf8_str()));
             fflush(stdout);
-            return -1;
+            return true;
         }
-        QCANDevice* device = new QCANDevice(cuaId, name);
-        device->setReconn(true);
-        // Described before it enters the table: host threads read the description without a lock.
-        if (adapterCache) {
-            for (int i = 0; i < adapterCache->getSize(); ++i) {
-                const CUADeviceInfoItem item = adapterCache->getDeviceInfo(i);
-                if (item.name == name)
-                    device->setDescription(item.description);
+        return false;
+    };
+    {
+        wxCriticalSectionLocker guard(tableLock);
+        if (refusal())
+            return -1;
+    }
+    QCANDevice* device = new QCANDevice(cuaId, name);
+    device->setReconn(true);
+    bool refused;
+    {
+        wxCriticalSectionLocker guard(tableLock);
+        // Another connect may have taken the id while the adapter was being built.
+        refused = refusal();
+        if (!refused) {
+            // Described before it enters the table: host threads read the description without a lock.
+            if (adapterCache) {
+                for (int i = 0; i < adapterCache->getSize(); ++i) {
+                    const CUADeviceInfoItem item = adapterCache->getDeviceInfo(i);
+                    if (item.name == name)
+                        device->setDescription(item.description);
+                }
+            }
+            setSensorManagerEnabled(true);
+            running = true;
+            addQCANDevice(device);
+            notifier.Post();
+            if (!isEnabled()) {
+                printf("SensorManager: QCANDevice %d created but not connected. Enable SensorManager to connect devices",
+                       cuaId);
+                fflush(stdout);
             }
         }
-        setSensorManagerEnabled(true);
-        running = true;
-        addQCANDevice(device);
-        notifier.Post();
-        if (!isEnabled()) {
-            printf("SensorManager: QCANDevice %d created but not connected. Enable SensorManager to connect devices",
-                   cuaId);
-            fflush(stdout);
-        }
+    }
+    if (refused) {
+        delete device;
+        return -1;
     }
     // Started after the table lock: starting may join an ended thread, and the thread lock never
     // comes inside the table lock. A disconnect of all adapters that came in between leaves a
