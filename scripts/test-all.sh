@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One command from a fresh Debian 12 machine to a tested build: packages, configure, build, ctest;
-# then the same suite once more built with ThreadSanitizer (build-tsan), unless TSAN=OFF.
+# with TSAN=ON, then the same suite once more built with ThreadSanitizer (build-tsan).
 # BUILD_DIR, SANITIZE (ON/OFF) and TSAN (ON/OFF) may be set from outside.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
@@ -11,7 +11,7 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQCAN_SANITIZE="$
 cmake --build "$build" -j "$jobs"
 (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 300)
 
-if [ "${TSAN:-ON}" = "ON" ]; then
+if [ "${TSAN:-OFF}" = "ON" ]; then
     tsan="$top/build-tsan"
     cmake -S "$top" -B "$tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQCAN_TSAN=ON -DQCAN_BUILD_BENCH=OFF
     cmake --build "$tsan" -j "$jobs"
