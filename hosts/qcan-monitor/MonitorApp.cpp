@@ -101,7 +101,7 @@ int MonitorApp::runConfiguration()
     if (!screenshotPath.empty()) {
         captureTimer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
             // The first adapter marked, as service staff see it, by a real selection event.
-            auto* list = wxDynamicCast(dialog->FindWindow(DialogQcanConfiguration::ID_LISTBOX1), wxListBox);
+            auto* list = dynamic_cast<wxListBox*>(dialog->FindWindow(DialogQcanConfiguration::ID_LISTBOX1));
             if (list && list->GetCount() > 0 && list->GetSelection() == wxNOT_FOUND) {
                 list->SetSelection(0);
                 wxCommandEvent select(wxEVT_LISTBOX, list->GetId());
@@ -140,7 +140,7 @@ const int kPageDelayMs = 600;
 template <class T>
 T* control(wxWindow* frame, long id)
 {
-    return wxDynamicCast(frame->FindWindow(id), T);
+    return dynamic_cast<T*>(frame->FindWindow(id));
 }
 
 // What a control sends when service staff use it.
@@ -150,13 +150,13 @@ void click(wxWindow* frame, long id)
     if (!w)
         return;
     wxEventType type = wxEVT_BUTTON;
-    if (auto* toggle = wxDynamicCast(w, wxToggleButton)) {
+    if (auto* toggle = dynamic_cast<wxToggleButton*>(w)) {
         toggle->SetValue(!toggle->GetValue());
         type = wxEVT_TOGGLEBUTTON;
     }
     wxCommandEvent event(type, w->GetId());
     event.SetEventObject(w);
-    event.SetInt(type == wxEVT_TOGGLEBUTTON ? static_cast<wxToggleButton*>(w)->GetValue() : 0);
+    event.SetInt(type == wxEVT_TOGGLEBUTTON ? dynamic_cast<wxToggleButton*>(w)->GetValue() : 0);
     w->GetEventHandler()->ProcessEvent(event);
 }
 

@@ -48,11 +48,11 @@ struct Controls {
 
 Controls controlsOf(wxDialog& dialog)
 {
-    return {wxDynamicCast(dialog.FindWindow(DialogQcanConfiguration::ID_LISTBOX1), wxListBox),
-            wxDynamicCast(dialog.FindWindow(DialogQcanConfiguration::ID_CHECKBOX2), wxCheckBox),
-            wxDynamicCast(dialog.FindWindow(DialogQcanConfiguration::ID_CHECKBOX1), wxCheckBox),
-            wxDynamicCast(dialog.FindWindow(DialogQcanConfiguration::ID_BUTTON1), wxButton),
-            wxDynamicCast(dialog.FindWindow(DialogQcanConfiguration::ID_NOTEBOOK1), wxNotebook)};
+    return {dynamic_cast<wxListBox*>(dialog.FindWindow(DialogQcanConfiguration::ID_LISTBOX1)),
+            dynamic_cast<wxCheckBox*>(dialog.FindWindow(DialogQcanConfiguration::ID_CHECKBOX2)),
+            dynamic_cast<wxCheckBox*>(dialog.FindWindow(DialogQcanConfiguration::ID_CHECKBOX1)),
+            dynamic_cast<wxButton*>(dialog.FindWindow(DialogQcanConfiguration::ID_BUTTON1)),
+            dynamic_cast<wxNotebook*>(dialog.FindWindow(DialogQcanConfiguration::ID_NOTEBOOK1))};
 }
 
 // What the list box does when a line is clicked (index -1: the selection taken away).

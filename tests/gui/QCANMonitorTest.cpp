@@ -94,7 +94,7 @@ public:
     template <class T>
     T* get(long id)
     {
-        T* w = wxDynamicCast(frame->FindWindow(id), T);
+        T* w = dynamic_cast<T*>(frame->FindWindow(id));
         EXPECT_NE(w, nullptr) << "control " << id;
         return w;
     }

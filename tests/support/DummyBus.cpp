@@ -95,7 +95,8 @@ void DummyBus::setStatsFail(const std::string& name, bool fail)
 bool DummyBus::inject(const std::string& name, uint32_t id, bool ext, std::vector<uint8_t> data, bool rtr)
 {
     unsigned char bytes[8] = {0};
-    std::memcpy(bytes, data.data(), data.size() < 8 ? data.size() : 8);
+    if (!data.empty())  // an empty vector may have no storage at all
+        std::memcpy(bytes, data.data(), data.size() < 8 ? data.size() : 8);
     return fn<int (*)(const char*, unsigned, int, int, int, const unsigned char*)>("QCANTest_InjectFrame")(
                name.c_str(), id, ext, rtr, static_cast<int>(data.size()), bytes) == 1;
 }
