@@ -245,12 +245,12 @@ TEST(ToolWindowsTest, TrafficGeneratorFromTheDiagnosticsFrameSendsNumberedPairs)
     Clock::advance(10);
 
     burst("10000", "1");
-    std::vector<_TGENERIC_CAN_FRAME> sent;
-    for (int i = 0; i < 20000 && sent.size() < 10000; ++i) {
-        if (Clock::waitForSleepers(1, 1000))
-            Clock::advance(1);
-        sent = DummyBus::instance().sent(a.name());
+    for (int pause = 0; pause < 5000; ++pause) {  // one after each even number
+        ASSERT_TRUE(Clock::waitForSleepers(1, 2000)) << pause;
+        Clock::advance(1);
     }
+    std::vector<_TGENERIC_CAN_FRAME> sent;
+    runUntil([&] { return (sent = DummyBus::instance().sent(a.name())).size() >= 10000; });
     ASSERT_EQ(sent.size(), 10000u);
     const unsigned int t1 = le32(sent[0].data + 4);
     for (uint32_t i = 0; i < sent.size(); ++i) {
