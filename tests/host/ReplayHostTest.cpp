@@ -51,17 +51,14 @@ TEST(QcanHostReplay, PlaysTheLogIntoTheDummyAdapterShowsItsSensorAndEndsWithIt)
         EXPECT_EQ(r.exitStatus, 0) << r.err;
         EXPECT_GE(r.elapsedMs, 1900) << pace;  // the log's two seconds
         EXPECT_LT(r.elapsedMs, 2000 + 5000 + 3000) << pace;
-        std::vector<Json> docs;
-        for (const std::string& l : HostProcess::lines(r.out))
-            docs.push_back(Json::parse(l));
+        const std::vector<std::string> docs = HostProcess::lines(r.out);
         ASSERT_GE(docs.size(), 10u);
-        const Json& last = docs.back();
+        const Json last = Json::parse(docs.back());
         ASSERT_EQ(last.at("adapters").size(), 1u);
         EXPECT_EQ(last.at("adapters").at(0).at("name").get<std::string>(), "DUMMY_REPLAY");
         ASSERT_EQ(last.at("sensors").size(), 1u);
-        const Json& s = last.at("sensors").at(0);
-        EXPECT_EQ(s.at("class").get<std::string>(), "DT500Sensor");
-        EXPECT_NEAR(s.at("readings").at("getDistance").get<double>(), 12.3456, 1e-9);
+        EXPECT_EQ(last.at("sensors").at(0).at("class").get<std::string>(), "DT500Sensor");
+        EXPECT_NEAR(last.at("sensors").at(0).at("readings").at("getDistance").get<double>(), 12.3456, 1e-9);
         EXPECT_NE(r.err.find("Logfile ok"), std::string::npos);
     }
     std::remove(path.c_str());
@@ -97,11 +94,9 @@ TEST(QcanHostReplay, ARecordingOfTheExcavatorReplaysAsTheSameSensorsOverTheSameT
     const HostProcess::Result rep = HostProcess::run({"--replay", path, "--json", "--interval", "500"}, {});
     ASSERT_FALSE(rep.timedOut);
     EXPECT_EQ(rep.exitStatus, 0) << rep.err;
-    auto lastDoc = [](const HostProcess::Result& r) { return Json::parse(HostProcess::lines(r.out).back()); };
-    ASSERT_FALSE(HostProcess::lines(rec.out).empty());
-    ASSERT_FALSE(HostProcess::lines(rep.out).empty());
-    const Json a = lastDoc(rec);
-    const Json b = lastDoc(rep);
+    ASSERT_FALSE(rec.out.empty());
+    ASSERT_FALSE(rep.out.empty());
+    const Json a = Json::parse(HostProcess::lines(rec.out).back()), b = Json::parse(HostProcess::lines(rep.out).back());
     auto sensors = [](const Json& doc) {
         std::vector<std::string> keys;
         for (const Json& s : doc.at("sensors"))
