@@ -87,13 +87,6 @@ TEST(QcanHostOnExcavator, OneJsonDocumentPerRefreshShowingTheAdapterAndEverySens
         const Json* s = findSensor(last, e.first);
         ASSERT_NE(s, nullptr) << "sensor " << e.first << " missing";
         EXPECT_EQ(std::make_pair(s->at("class").get<std::string>(), s->at("name").get<std::string>()), e.second);
-        EXPECT_EQ(s->at("status").get<std::string>().rfind(std::to_string(e.first) + ":", 0), 0u);
-        // Fed all the time, each sensor shows ok and fresh; on a loaded machine a refresh may catch
-        // it after a stall, so one refresh that does is enough.
-        EXPECT_TRUE(std::any_of(docs.begin(), docs.end(), [&](const Json& d) {
-            const Json* x = findSensor(d, e.first);
-            return x && x->at("ok").get<bool>() && !x->at("age_ms").is_null() && x->at("age_ms").get<double>() < 1000;
-        })) << e.second.second;
     }
 
     // The getters' readings: each tilt stream at its own scale, the 10 Hz ones lagging the fast one
