@@ -90,11 +90,8 @@ TEST(QcanHostLog, OtherFormsAndRefusals)
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     const std::vector<std::string> lines = HostProcess::lines(TextFiles::read(log));
     ASSERT_GT(lines.size(), 10u);
+    // The options reach the recording: its header names them (the lines are the recording's own rule).
     EXPECT_EQ(lines[0], "Time[HH:mm:ss:ms];CUAID;MsgID[Dec];DLC;Data0[INT16];Data1[INT16];Data2[INT16];Data3[INT16]");
-    // An 8-byte frame: time, adapter, decimal identifier, DLC and four signed 16-bit values.
-    const std::regex eightBytes(R"(\d\d:\d\d:\d\d:\d{3};1;\d+;8(;-?\d+){4})");
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_match(l, eightBytes); }))
-        << lines[1];
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
         {{"--log", dir + "/no/such/folder/x.log"}, "qcan-host: cannot write the log file '" + dir + "/no/such/folder/x.log'"},
