@@ -115,11 +115,11 @@ TEST(QcanHostOnExcavator, OneJsonDocumentPerRefreshShowingTheAdapterAndEverySens
 
 TEST(QcanHost, TextViewIsPlainLinesOfWordsOnAPipe)
 {
-    const HostProcess::Result r = HostProcess::run({"--count", "3", "--interval", "500", "--raw"}, {kSimOnly});
+    const HostProcess::Result r = HostProcess::run({"--count", "4", "--interval", "500", "--raw"}, {kSimOnly});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "no screen control on a pipe";
     EXPECT_EQ(r.out.find("[SENSOR_"), std::string::npos) << r.out;
-    const size_t lastRefresh = r.out.rfind("qcan-host  refresh 3");
+    const size_t lastRefresh = r.out.rfind("qcan-host  refresh 4");
     ASSERT_NE(lastRefresh, std::string::npos) << r.out;
     const std::string last = r.out.substr(lastRefresh);
     for (const char* part : {"SIM_EXCAVATOR", "CONNECTED", "Bucket sensor", "Joystick", "Heading", "Sensors total/ok",
