@@ -9,6 +9,7 @@ OptionSplitter::OptionSplitter(std::vector<std::string> args, std::set<std::stri
 
 bool OptionSplitter::next(std::string& name, std::string& value, std::string& error)
 {
+    error.clear();
     while (at_ < args_.size()) {
         const std::string& arg = args_[at_++];
         const size_t eq = arg.find('=');
