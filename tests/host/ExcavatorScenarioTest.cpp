@@ -94,6 +94,7 @@ TEST(ExcavatorScenario, ReadingsAgreeWithTheSimulatedPose)
             }
         }
     }
+    // Frames in one 20 s cycle: each device at its rate (the bucket 100 Hz fast + 10 Hz slow, and so on).
     const std::map<std::string, int> expected = {
         {"heading", 200}, {"rotator", 400}, {"tilt 101", 2200}, {"tilt 102", 1200}, {"tilt 103", 1200},
         {"tilt 105", 600}, {"gnss 1", 200}, {"gnss 2", 200}, {"gnss 3", 200}, {"gnss 4", 200}, {"gnss 5", 200},
