@@ -4,7 +4,6 @@
 // list, on the replay's thread.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -22,6 +21,7 @@
 
 #include "Clock.h"
 #include "DummyBus.h"
+#include "FrameText.h"
 #include "LogCapture.h"
 #include "LogFileReplay.h"
 #include "QCANDevice.h"
@@ -197,16 +197,11 @@ bool waitStatus(LogFileReplay& replay, int status, int realMs = 3000)
     return replay.getStatus() == status;
 }
 
-// "id x|s[r] dlc bytes" in hex: one comparison of a whole replay names the frame that differs.
 std::vector<std::string> texts(const std::vector<Seen>& seen)
 {
     std::vector<std::string> out;
-    for (const Seen& s : seen) {
-        char head[32];
-        std::snprintf(head, sizeof head, "%x %s%s %d ", s.frame.header.id, s.frame.header.ext ? "x" : "s",
-                      s.frame.header.rtr ? "r" : "", s.frame.header.dlc);
-        out.push_back(head + TextFiles::hex(s.frame.data, std::min<size_t>(s.frame.header.dlc, 8)));
-    }
+    for (const Seen& s : seen)
+        out.push_back(frameText(s.frame));
     return out;
 }
 
@@ -322,12 +317,12 @@ TEST(LogFileReplay, HexAndDecimalLogsGiveTheFramesOfTheirRxLines)
           "10:00:00:002 Rx 1 123 s 2 0A ff", "10:00:00:003 Rx 2 0x200 xr 8 00 00 00 00 00 00 00 00",
           "10:00:00:004 Rx 1 0x7FF sr 4", "10:00:00:005 Rx 1 0x7 s 12 01 02 03 04 05 06 07 08 09 0A 0B 0C",
           "10:00:00:006 Rx 1 0x1FFFFFFF x 0"},
-         {"1f5 x 8 0102030405060708", "123 s 2 0aff", "200 xr 8 0000000000000000", "7ff sr 4 00000000",
-          "7 s 8 0102030405060708", "1fffffff x 0 "}},
+         {"0x1F5 x | 01 02 03 04 05 06 07 08", "0x123 | 0A FF", "0x200 x r | 00 00 00 00 00 00 00 00", "0x7FF r | 00 00 00 00",
+          "0x7 | 01 02 03 04 05 06 07 08", "0x1FFFFFFF x |"}},
         {false,
          {"00:00:00:8549 Tx 1 0021 s 8 000 000 000 000 000 000 000 000", "00:00:00:8539 Rx 2 0021 s 3 000 255 256",
           "00:00:00:9539 Rx 2 536870911 x 2 010 1"},
-         {"15 s 3 00ff00", "1fffffff x 2 0a01"}}};
+         {"0x15 | 00 FF 00", "0x1FFFFFFF x | 0A 01"}}};
     for (const auto& c : cases) {
         Recorder rec(a);
         file.writeLog(c.lines, c.hex);
@@ -407,7 +402,7 @@ TEST(LogFileReplay, BusmasterLogsReplayWithTheirTrueGapsAcrossSessionsAndMidnigh
         LogFileReplay replay(old.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
         ASSERT_TRUE(stepUntil(rec, 2, 200, &replay));
         const std::vector<Seen> s = rec.frames();
-        EXPECT_EQ(texts(s), (std::vector<std::string>{"661 s 3 000001", "10d s 1 02"}));
+        EXPECT_EQ(texts(s), (std::vector<std::string>{"0x661 | 00 00 01", "0x10D | 02"}));
         EXPECT_EQ(s[1].at - s[0].at, 100u);  // 99.6 ms
     }
 
@@ -416,9 +411,9 @@ TEST(LogFileReplay, BusmasterLogsReplayWithTheirTrueGapsAcrossSessionsAndMidnigh
         LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, pacing);
         ASSERT_TRUE(stepUntil(rec, 7, 400, &replay)) << pacing;
         const std::vector<Seen> s = rec.frames();
-        ASSERT_EQ(texts(s), (std::vector<std::string>{"661 s 3 000001", "10d s 8 0000000000000002",
-                                                      "200 xr 8 0000000000000000", "21 s 1 03", "21 s 1 04",
-                                                      "21 s 1 05", "21 s 1 06"}));
+        ASSERT_EQ(texts(s), (std::vector<std::string>{"0x661 | 00 00 01", "0x10D | 00 00 00 00 00 00 00 02",
+                                                      "0x200 x r | 00 00 00 00 00 00 00 00", "0x21 | 03", "0x21 | 04",
+                                                      "0x21 | 05", "0x21 | 06"}));
         // Classic: strictly more than the gap since the previous frame went out; exact: the gap
         // rounded up to the clock's millisecond.
         const bool classic = pacing == Sensors::REPLAY_PACING_CLASSIC;
