@@ -109,32 +109,6 @@ std::string hex(unsigned v)
 
 }  // namespace
 
-TEST_F(TrafficLog, RecordingHoldsEveryFrameInOrder)
-{
-    TestAdapter a;
-    connect(a);
-    const std::string path = folder + "/rec.log";
-    const int n = 300;
-    {
-        DataLogging logger(a.device(), wxString::FromUTF8(path.c_str()), TIMESTAMP_TIME, CANID_FORMAT_HEX,
-                           CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
-        sendFrames(a, n);
-    }
-    const std::vector<std::string> lines = frameLines(TextFiles::read(path));
-    ASSERT_EQ(lines.size(), static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        std::istringstream in(lines[static_cast<size_t>(i)]);
-        std::string time, dir, cua, id, type, dlc;
-        in >> time >> dir >> cua >> id >> type >> dlc;
-        EXPECT_EQ(id, hex(0x100 + static_cast<unsigned>(i))) << lines[static_cast<size_t>(i)];
-        EXPECT_EQ(type, i % 2 == 0 ? "x" : "s");
-        EXPECT_EQ(cua, "1");
-    }
-    // Received after the logger went: not written.
-    sendFrames(a, 1, n);
-    EXPECT_EQ(frameLines(TextFiles::read(path)).size(), static_cast<size_t>(n));
-}
-
 TEST_F(TrafficLog, WriterHeldUpByASlowReaderLosesNothing)
 {
     // The log file is a pipe that a slow reader empties: the writer blocks in its writes while the
@@ -198,6 +172,8 @@ TEST_F(TrafficLog, WriterThatNeverStartsStillWritesEverythingAtTheEnd)
     for (size_t i = 0; i < lines.size(); ++i)
         EXPECT_NE(lines[i].find(" " + hex(0x100 + static_cast<unsigned>(i)) + " "), std::string::npos) << lines[i];
     EXPECT_EQ(TextFiles::read(path).substr(TextFiles::read(path).size() - 29), "***[STOP LOGGING SESSION]***\n");
+    sendFrames(a, 1, 50);  // received after the logger went: not written
+    EXPECT_EQ(frameLines(TextFiles::read(path)).size(), 50u);
 }
 
 TEST_F(TrafficLog, BadPathsAreLoggedAndThePlugInKeepsWorking)
