@@ -51,10 +51,9 @@ const char* const kCleanXml = "<sensor id=\"90\" SensorOK=\"false\" SlopeX=\"0\"
 TEST(SlopeSensor, DecodesEachIdentifierWithItsTime)
 {
     SlopeSensor s(SensorManager::getInstance(), 1, 90);
+    // The values themselves are read back end to end (EveryMakeEndToEnd); here, times and counting.
     EXPECT_TRUE(feed(s, slopes(1.5f, -2.25f), 100));
-    EXPECT_EQ(std::make_tuple(s.getSlopeX(), s.getSlopeY(), s.getSlopeXTime(), s.getSlopeYTime()),
-              std::make_tuple(1.5f, -2.25f, 100ull, 100ull));
-    EXPECT_EQ(s.getMessageCount(), 0);  // slope values do not make the unit alive
+    EXPECT_EQ(std::make_tuple(s.getSlopeYTime(), s.getMessageCount()), std::make_tuple(100ull, 0));  // not a sign of life
     // 101: status byte 0 is a good unit and counts; anything else is a bad unit and does not.
     feed(s, frame(101, {1, 0, 0, 0, 0}), 200);
     EXPECT_EQ(std::make_tuple(s.isUnitOk(), s.getUnitOkTime(), s.getMessageCount()), std::make_tuple(false, 200ull, 0));
