@@ -14,6 +14,7 @@
 #include "Clock.h"
 #include "DummyBus.h"
 #include "LogCapture.h"
+#include "ScopedEnv.h"
 #include "TestAdapter.h"
 #include "TextFiles.h"
 
@@ -43,19 +44,17 @@ protected:
         char dir[] = "/tmp/qcan_txlog_XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
         config = dir;
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        saved = old ? std::make_unique<std::string>(old) : nullptr;
-        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        xdg = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", config);
         logDir = config + "/Quillard/qcan/log";
     }
     void TearDown() override
     {
-        saved ? setenv("XDG_CONFIG_HOME", saved->c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+        xdg.reset();
         std::system(("rm -rf " + config).c_str());
     }
     void makeLogDir() { ASSERT_EQ(std::system(("mkdir -p " + logDir).c_str()), 0); }
     std::string config, logDir;
-    std::unique_ptr<std::string> saved;
+    std::unique_ptr<ScopedEnv> xdg;
 };
 
 }  // namespace

@@ -19,6 +19,7 @@
 
 #include "../../platform/qcan_api/QCANApi.h"
 #include "MakerId.h"
+#include "ScopedEnv.h"
 
 namespace {
 
@@ -139,21 +140,17 @@ TEST_F(AdapterLibraryTest, AdapterListFromVariableThenFileThenDefault)
     EXPECT_TRUE(listing().empty());
     EXPECT_EQ(open("DUMMY1"), nullptr);
 
-    unsetenv("QCAN_ADAPTERS");  // the other tests set it; the file and home are put back below
-    const std::string home = getenv("HOME") ? getenv("HOME") : "";
+    unsetenv("QCAN_ADAPTERS");  // the other tests set it
     char dir[] = "/tmp/qcanapitestXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string file = std::string(dir) + "/adapters.conf";
     std::ofstream(file) << "# test bench\nDUMMY7=dummy   # on the desk\n\nSC_can1=socketcan:can1\n";
-    setenv("QCAN_ADAPTERS_FILE", file.c_str(), 1);
+    ScopedEnv fileVariable("QCAN_ADAPTERS_FILE", file);
     EXPECT_EQ(listing(), (std::vector<std::string>{"DUMMY7 | Dummy adapter DUMMY7", "SC_can1 | SocketCAN can1"}));
-    setenv("QCAN_ADAPTERS_FILE", (file + ".missing").c_str(), 1);  // and an empty home: the default
-    setenv("HOME", dir, 1);
+    ScopedEnv missing("QCAN_ADAPTERS_FILE", file + ".missing"), home("HOME", dir);  // and an empty home: the default
     EXPECT_EQ(listing(), (std::vector<std::string>{"SIM_EXCAVATOR | Simulated excavator"}));
     std::remove(file.c_str());
     rmdir(dir);
-    setenv("HOME", home.c_str(), 1);
-    unsetenv("QCAN_ADAPTERS_FILE");
 }
 
 TEST_F(AdapterLibraryTest, SecondOpenRefusedAndNoCallbackAfterCloseWhileTrafficRuns)

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -16,6 +16,7 @@
 #include "LogCapture.h"
 #include "MakerId.h"
 #include "QCANDevice.h"
+#include "ScopedEnv.h"
 #include "TestAdapter.h"
 #include "TextFiles.h"
 
@@ -49,10 +50,6 @@ class DataLoggingFormat : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* tz = std::getenv("TZ");
-        savedTz = tz ? tz : "";
-        hadTz = tz != nullptr;
-        setenv("TZ", "UTC", 1);
         tzset();
         char dir[] = "/tmp/qcan_logfmt_XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
@@ -60,13 +57,11 @@ protected:
     }
     void TearDown() override
     {
-        if (hadTz)
-            setenv("TZ", savedTz.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
         std::system(("rm -rf " + folder).c_str());
+        utc.reset();
+        tzset();
     }
+    std::unique_ptr<ScopedEnv> utc = std::make_unique<ScopedEnv>("TZ", "UTC");
     // Lines written by a logger without a device: it writes no header and queues what it is given;
     // destruction writes the queue and, in the BUSMASTER forms, the closing block.
     std::string linesOf(const DataLoggingOptions& options, const std::vector<RxCANFrameT>& frames)
@@ -80,8 +75,6 @@ protected:
         return TextFiles::read(path);
     }
     std::string folder;
-    std::string savedTz;
-    bool hadTz = false;
 };
 
 DataLoggingOptions optionsOf(ETimeStampFormat t, ECanIdFormat id, ECanDataFormat data, const char* sep, bool header)

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ConfigurationFolder.h"
+#include "ScopedEnv.h"
 #include "XMLConfiguration.h"
 
 using QCAN::XMLConfiguration;
@@ -191,12 +192,7 @@ TEST(XMLConfigurationTest, ReadOnlyFileAndFileReplacedByGarbageWhileOpenAreLeftA
 TEST(XMLConfigurationTest, WithoutAppDataTheFileLiesInTheUserConfigurationFolder)
 {
     ConfigurationFolder folder;  // its folder serves as the home folder here
-    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const std::string savedXdg = xdg ? xdg : "";
-    unsetenv("APPDATA");
-    unsetenv("XDG_CONFIG_HOME");
-    setenv("HOME", folder.appData().c_str(), 1);
+    ScopedEnv appData("APPDATA", nullptr), xdg("XDG_CONFIG_HOME", nullptr), home("HOME", folder.appData());
     const std::string expected = folder.appData() + "/.config/Quillard/qcan/qcan_configuration.xml";
     EXPECT_EQ(XMLConfiguration::defaultPath(), expected);
     {
@@ -204,12 +200,9 @@ TEST(XMLConfigurationTest, WithoutAppDataTheFileLiesInTheUserConfigurationFolder
         EXPECT_FALSE(config.isLoaded());  // nothing there yet
         EXPECT_EQ(config.getPath(), expected);
     }
-    unsetenv("HOME");
+    ScopedEnv noHome("HOME", nullptr);
     EXPECT_EQ(XMLConfiguration::defaultPath(), "");
     { XMLConfiguration config; EXPECT_FALSE(config.isLoaded()); EXPECT_FALSE(config.isEnabled("A")); }
-    setenv("HOME", savedHome.c_str(), 1);
-    if (xdg)
-        setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
 }
 
 TEST(XMLConfigurationTest, LargeAndDeeplyNestedFiles)
