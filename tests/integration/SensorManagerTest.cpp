@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -147,8 +148,7 @@ TEST(SensorManager, ThreadConnectsEveryAdapterAndDisconnectStopsEverything)
     manager()->disconnect(3000, 0);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, std::chrono::milliseconds(2000));
-    EXPECT_FALSE(manager()->isThreadRunning());
-    EXPECT_EQ(manager()->getQCANDeviceCount(), 0);
+    EXPECT_EQ(std::make_pair(manager()->isThreadRunning(), manager()->getQCANDeviceCount()), std::make_pair(false, 0));
     EXPECT_FALSE(DummyBus::instance().isOpen("DUMMY1"));
     EXPECT_EQ(log.count(WispLogLevels::Information, "SensorManager Thread stopped"), 1);
     EXPECT_EQ(log.count(WispLogLevels::Information, "Thread stopped"), 1);
@@ -276,9 +276,8 @@ TEST(SensorManager, SummariesListHeardSensorsAndCopyTheirFirstFields)
     ASSERT_TRUE(connectWithHeardSensor8AndSilentSensor9(a));
     std::vector<Sensors::SensorInfo*> all = manager()->getSensorsInfo(0);
     ASSERT_EQ(all.size(), 1u) << "unheard sensors are left out of the summary of all adapters";
-    EXPECT_EQ(all[0]->sensorId, 8);
-    EXPECT_EQ(all[0]->deviceType, static_cast<uint32_t>(CountingSensor::TYPE));
-    EXPECT_EQ(all[0]->cuaId, 1);
+    EXPECT_EQ(std::make_tuple(int(all[0]->sensorId), all[0]->deviceType, int(all[0]->cuaId)),
+              std::make_tuple(8, static_cast<uint32_t>(CountingSensor::TYPE), 1));
     manager()->deleteSensorsInfo(all);
     EXPECT_TRUE(all.empty());
     std::vector<Sensors::SensorInfo*> mine = manager()->getSensorsInfo(1);
