@@ -640,32 +640,29 @@ TEST(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)
                                                      &status);
     ASSERT_EQ(status, 0) << out;
 
+    // What tshark read, as frame lines and millisecond offsets from the first frame (rounded up to
+    // the millisecond of the hand-driven clock).
+    std::vector<std::string> read;
+    std::vector<unsigned long long> readAt;
+    std::istringstream in(out);
+    for (std::string row; std::getline(in, row);) {
+        std::vector<std::string> col = TextFiles::tabFields(row);
+        col.resize(6);
+        _TGENERIC_CAN_FRAME f{};
+        f.header = {static_cast<uint32_t>(std::stoul(col[1])), col[2] == "1" || col[2] == "True",
+                    col[3] == "1" || col[3] == "True", static_cast<uint16_t>(std::stoul(col[4]))};
+        for (size_t b = 0; !f.header.rtr && 2 * b + 1 < col[5].size() && b < 8; ++b)
+            f.data[b] = static_cast<uint8_t>(std::stoul(col[5].substr(2 * b, 2), nullptr, 16));
+        read.push_back(frameText(f));
+        readAt.push_back(static_cast<unsigned long long>(std::ceil(std::stod(col[0]) * 1000.0 - 1e-6)));
+    }
     Recorder rec(a);
     LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
     ASSERT_TRUE(stepUntil(rec, 6, 4000, &replay));
     const std::vector<Seen> seen = rec.frames();
-    ASSERT_EQ(seen.size(), 6u);
-
-    size_t i = 0;
-    std::istringstream in(out);
-    std::string row;
-    while (std::getline(in, row)) {
-        ASSERT_LT(i, seen.size()) << row;
-        std::vector<std::string> col = TextFiles::tabFields(row);
-        col.resize(6);
-        const std::string &relative = col[0], &id = col[1], &xtd = col[2], &rtr = col[3], &len = col[4], &data = col[5];
-        const _TGENERIC_CAN_FRAME& f = seen[i].frame;
-        EXPECT_EQ(std::stoul(id), f.header.id) << row;
-        EXPECT_EQ(xtd == "1" || xtd == "True", f.header.ext == 1) << row;
-        EXPECT_EQ(rtr == "1" || rtr == "True", f.header.rtr == 1) << row;
-        EXPECT_EQ(std::stoul(len), f.header.dlc) << row;
-        if (!f.header.rtr) {
-            EXPECT_EQ(data, TextFiles::hex(f.data, f.header.dlc)) << row;
-        }
-        // tshark's offset from the first frame, rounded up to the millisecond of the hand-driven clock.
-        const double ms = std::stod(relative) * 1000.0;
-        EXPECT_EQ(seen[i].at - seen[0].at, static_cast<unsigned long long>(std::ceil(ms - 1e-6))) << row;
-        ++i;
-    }
-    EXPECT_EQ(i, seen.size());
+    EXPECT_EQ(texts(seen), read);
+    std::vector<unsigned long long> at;
+    for (const Seen& s : seen)
+        at.push_back(s.at - seen[0].at);
+    EXPECT_EQ(at, readAt);
 }
