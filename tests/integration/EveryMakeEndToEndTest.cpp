@@ -52,7 +52,8 @@ TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThrough
     TiltSensorG1 g1 = m->getTiltSensorG1(3, cua);
     const TiltValue fastRaw = g1.getValue(FAST, RAW);
     EXPECT_TRUE(g1.isUnitAvaiable(FAST, RAW));
-    EXPECT_EQ(std::make_tuple(fastRaw.x, fastRaw.y, fastRaw.w, g1.getTemperature2()), std::make_tuple(100, -2, -32768, -200));
+    EXPECT_EQ(std::make_tuple(fastRaw.x, fastRaw.y, fastRaw.w, g1.getTemperature2()),
+              std::make_tuple(100, -2, -32768, -200));
 
     SimulatorClientSensor sim = m->getSimulatorClientSensor(7, cua);
     EXPECT_TRUE(sim.isSimulatorConnected());
@@ -60,7 +61,8 @@ TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThrough
 
     GenericPositionSensor pos = m->getGenericPositionSensor(9, cua);
     EXPECT_TRUE(pos.allValuesReceived());
-    EXPECT_EQ(std::make_tuple(pos.getLat(), pos.getZ(), pos.getSatellites(), pos.getHDOP()), std::make_tuple(59.5, 12.0, 12, 3));
+    EXPECT_EQ(std::make_tuple(pos.getLat(), pos.getZ(), pos.getSatellites(), pos.getHDOP()),
+              std::make_tuple(59.5, 12.0, 12, 3));
 
     RayGauge ray = m->getRayGauge(4, cua);
     EXPECT_EQ(ray.GetLastHitPosition(1), 250);

@@ -287,8 +287,6 @@ TEST(LogFileReplay, ConstructionPrintsItsStepsAndToStringShowsThePosition)
               "Find start\nFind end\nData at lines 11 .. 15\nLogfile ok\npause()\nstartThread()\n");
     EXPECT_EQ(replay.getStatus(), 3);
     EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + file.name() + " -> CUA#1 (0 / 4)");
-    EXPECT_EQ(replay.getFilename(), file.wxPath());
-    EXPECT_EQ(replay.getInterval(), -1);
 
     // Paused, the thread idles; started, the first frame goes out at once.
     ASSERT_TRUE(step(300));
@@ -317,7 +315,8 @@ TEST(LogFileReplay, HexAndDecimalLogsGiveTheFramesOfTheirRxLines)
           "10:00:00:002 Rx 1 123 s 2 0A ff", "10:00:00:003 Rx 2 0x200 xr 8 00 00 00 00 00 00 00 00",
           "10:00:00:004 Rx 1 0x7FF sr 4", "10:00:00:005 Rx 1 0x7 s 12 01 02 03 04 05 06 07 08 09 0A 0B 0C",
           "10:00:00:006 Rx 1 0x1FFFFFFF x 0"},
-         {"0x1F5 x | 01 02 03 04 05 06 07 08", "0x123 | 0A FF", "0x200 x r | 00 00 00 00 00 00 00 00", "0x7FF r | 00 00 00 00",
+         {"0x1F5 x | 01 02 03 04 05 06 07 08", "0x123 | 0A FF", "0x200 x r | 00 00 00 00 00 00 00 00",
+          "0x7FF r | 00 00 00 00",
           "0x7 | 01 02 03 04 05 06 07 08", "0x1FFFFFFF x |"}},
         {false,
          {"00:00:00:8549 Tx 1 0021 s 8 000 000 000 000 000 000 000 000", "00:00:00:8539 Rx 2 0021 s 3 000 255 256",
@@ -341,7 +340,7 @@ TEST(LogFileReplay, ExactPacingKeepsTheLogsScheduleWhereClassicPacingDrifts)
     std::vector<std::string> data;  // 200 frames 0.5 ms apart (stamps in tenths of a millisecond)
     for (int i = 0; i < 200; ++i) {
         char stamp[32];
-        std::snprintf(stamp, sizeof stamp, "10:00:%02d:%04d Rx 1 0x10 s 1 %d", (i * 5) / 10000, (i * 5) % 10000, i % 100);
+        std::snprintf(stamp, sizeof stamp, "10:00:%02d:%04d Rx 1 0x10 s 1 %d", i / 2000, (i * 5) % 10000, i % 100);
         data.push_back(stamp);
     }
     file.writeLog(data);

@@ -158,7 +158,8 @@ TEST(TiltSlopeAdapter, TiltSensorCommandFrames)
     _TQUIL1G5_CAN_FRAME answer = makerFrame(34, 1, 101, {4, 0, 4, 0, 1, 2, 3, 4});
     s.Parse(&answer, SensorManager::getTickCount());
     s.readSettings(SensorManager::getTickCount());
-    EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{tilt(34, 1, {4, 0, 4, 0}), tilt(34, 1, {8, 0, 4, 0})}));
+    EXPECT_EQ(frameTexts(a.sentFrames()),
+              (std::vector<std::string>{tilt(34, 1, {4, 0, 4, 0}), tilt(34, 1, {8, 0, 4, 0})}));
 }
 
 TEST(TiltSlopeAdapter, ZeroingOutcomesOnTheBusAndInTheLog)

@@ -272,8 +272,10 @@ TEST_F(TrafficLog, InteroperableLogReadByTsharkWithIdentifiersDataAndTimes)
         // Seconds and the first four decimals: tenths of a millisecond.
         const size_t dot = f[0].find('.');
         ASSERT_NE(dot, std::string::npos) << line;
-        const unsigned long long tenths = std::stoull(f[0].substr(0, dot)) * 10000 + std::stoull(f[0].substr(dot + 1, 4));
-        read.push_back(std::to_string(tenths) + " " + f[1] + (f[2] == "1" || f[2] == "True" ? " x " : " s ") + f[3] + " " + f[4]);
+        const unsigned long long tenths =
+            std::stoull(f[0].substr(0, dot)) * 10000 + std::stoull(f[0].substr(dot + 1, 4));
+        const bool ext = f[2] == "1" || f[2] == "True";
+        read.push_back(std::to_string(tenths) + " " + f[1] + (ext ? " x " : " s ") + f[3] + " " + f[4]);
     }
     EXPECT_EQ(read, sent);
 }

@@ -169,14 +169,16 @@ TEST(AdapterEnumeration, ListsAdaptersWithTheirVendorCodes)
     ASSERT_EQ(list->getSize(), 4);
     std::string listed;  // in AKVDU1 a later code (DU) overrides an earlier one (KV)
     for (int i = 0; i < 4; ++i)
-        listed += std::string(list->getDeviceInfo(i).name.utf8_str()) + ":" + list->getDeviceInfo(i).vendor.utf8_str() + " ";
+        listed += std::string(list->getDeviceInfo(i).name.utf8_str()) + ":" +
+                  std::string(list->getDeviceInfo(i).vendor.utf8_str()) + " ";
     EXPECT_EQ(listed, "AKVDU1:Dummy PLAIN:Unknown QU_A:QUILLARD XWX:Virtual ");
     EXPECT_FALSE(list->getDeviceInfo(1).description.IsEmpty());
     EXPECT_TRUE(list->containsItemName(wxT("PLAIN")));
     EXPECT_FALSE(list->containsItemName(wxT("plain")));
     for (int bad : {-1, 4}) {
         const CUADeviceInfoItem item = list->getDeviceInfo(bad);
-        EXPECT_EQ(item.name + item.description + item.vendor, "Error:getDeviceInfoError:getDeviceInfoError:getDeviceInfo");
+        EXPECT_EQ(item.name + item.description + item.vendor,
+                  "Error:getDeviceInfoError:getDeviceInfoError:getDeviceInfo");
     }
     const CUADeviceInfoItem fromNull(static_cast<const CUADeviceInfoItem*>(nullptr));
     EXPECT_EQ(fromNull.name + fromNull.description + fromNull.vendor, "ErrorErrorError");

@@ -84,7 +84,8 @@ TEST(SensorBase, NameTables)
     // {type or id, known, text}: hosts show these names (translated through their catalogues).
     const struct { int type; bool known; const char* text; } types[] = {
         {Sensors::SDT_QUILLARD_SPARE, true, "Quillard spare sensor"}, {159, false, "[SENSOR_STATUS] Unknown sensor"},
-        {Sensors::SDT_HEADING, true, "[SENSOR_TYPE] Heading"}, {Sensors::SDT_NMEA2K_HEADING, true, "[SENSOR_TYPE] Heading"}},
+        {Sensors::SDT_HEADING, true, "[SENSOR_TYPE] Heading"},
+        {Sensors::SDT_NMEA2K_HEADING, true, "[SENSOR_TYPE] Heading"}},
       ids[] = {{255, true, "Inactive sensor"}, {120, true, "Rail sensor"}, {104, false, "Unknown sensor"}};
     wxString out;
     for (const auto& t : types) {

@@ -158,7 +158,8 @@ TEST(MDS2000IO, BootOrShutdownStateReadsOnlyTheStateFrameRunningStoresAll)
     io.Update(100, 5200);
     EXPECT_TRUE(io.isSensorOk());
     io.Update(100, 5201);
-    EXPECT_EQ(std::make_tuple(io.getState(), io.input6[0], io.value702), std::make_tuple(int(MDS2000IO::STATE_BOOT), 0u, 0u));
+    EXPECT_EQ(std::make_tuple(io.getState(), io.input6[0], io.value702),
+              std::make_tuple(int(MDS2000IO::STATE_BOOT), 0u, 0u));
     io.state = MDS2000IO::STATE_UNKNOWN;
     EXPECT_EQ(io.ToXML(), "<sensor id=\"90\" status=\"unknown\" />\n");
     io.state = 7;
