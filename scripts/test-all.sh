@@ -24,9 +24,11 @@ phase "tests"
 if [ "${TSAN:-ON}" = "ON" ]; then
     tsan="$top/build-tsan"
     # Only what the suite runs: no benchmarks, not the VM test's program (see below). Line tables
-    # (-g1) are all a report needs and build faster than full debug information.
+    # (-g1) are all a report needs, and -O1 is what the sanitizer asks for: a third less compile
+    # time than -O2 with full debug information.
+    flags="-O1 -g1 -DNDEBUG"
     cmake -S "$top" -B "$tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQCAN_TSAN=ON -DQCAN_BUILD_BENCH=OFF \
-        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$flags" -DCMAKE_C_FLAGS_RELWITHDEBINFO="$flags"
     cmake --build "$tsan" -j "$jobs" --target qcan_unit_tests qcan_integration_tests qcan_stress_tests \
         qcan_gui_tests qcan_host_tests qcan_catalogs
     phase "ThreadSanitizer build"
