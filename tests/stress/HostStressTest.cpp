@@ -221,7 +221,10 @@ TEST(HostStress, HostThreadsAdapterCyclesAndFullSpeedFramesTogether)
                 m->disconnect(0, ids[k]);
                 for (int i = 0; i < 200 && m->QCANDeviceExists(ids[k]) && !stop; ++i)
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                ids[k] = m->connect(name);
+                // By name, or found in the adapter list as a host's search does (the library
+                // enumerates while the host threads send).
+                ids[k] = step % 7 == 0 ? m->connect(name)
+                                       : m->findAndConnect(CUA_MATCH_NAME, CUA_NAME_EQUALS, name, 0);
                 ++n.cycled;
                 break;
             case 1:

@@ -213,17 +213,6 @@ bool QCANDevice::Connect()
 {
     logDeviceEvent(wxT("Connect interface"));
     ignoreTimeout = false;
-    // Opening an adapter is serialised with the listing of adapters across all devices.
-    const bool globalLocked = s_QCAN_Lock.Lock() == wxMUTEX_NO_ERROR;
-    struct Unlocker {
-        bool locked;
-        ~Unlocker()
-        {
-            if (locked)
-                s_QCAN_Lock.Unlock();
-        }
-    } unlocker{globalLocked};
-
     if (getQCANDevStatus() == QCAN_STATUS_CONNECTED) {
         QLOG_WARN("Connect") << "QCANDevice::Connect already connected";
         return false;
@@ -241,9 +230,14 @@ bool QCANDevice::Connect()
     void* table[QCAN_TABLE_SIZE];
     std::memset(table, 0, sizeof table);
     void* handle = nullptr;
-    if (initializeCUA)
-        handle = initializeCUA(context, table, devName.mb_str(), &QCANDevice::QCANRxHandler,
-                               &QCANDevice::QCANNotifyHandler, &QCANDevice::QCANTxHandler, this, this, this);
+    if (initializeCUA) {
+        // Opening an adapter is serialised with the listing of adapters across all devices; the
+        // enumeration lock is held around the library's call only, never with a lock of ours.
+        const wxCharBuffer name = devName.mb_str();
+        wxMutexLocker opening(s_QCAN_Lock);
+        handle = initializeCUA(context, table, name, &QCANDevice::QCANRxHandler, &QCANDevice::QCANNotifyHandler,
+                               &QCANDevice::QCANTxHandler, this, this, this);
+    }
     if (!handle) {
         QLOG_ERROR("Connect") << "QCANDevice::Connect Failed to initialize CUA " << devName;
         return false;

@@ -85,11 +85,14 @@ void SensorManager::shutdown()
     // joined when it made it.
     const bool ended = waitThreadEnd(3000);
     setSensorManagerOK(false);
-    std::vector<QCANDeviceRef> left;
     {
-        wxCriticalSectionLocker guard(tableLock);
+        wxCriticalSectionLocker guard(adapterListLock);
         QCANDevice::DeleteQCANDeviceList(adapterCache);
         adapterCache = nullptr;
+    }
+    std::vector<TableEntry> left;
+    {
+        wxCriticalSectionLocker guard(tableLock);
         if (ended) {
             left.swap(devices);
             devicePointers.clear();
@@ -268,7 +271,7 @@ int SensorManager::popNextCUAID()
 int SensorManager::getFirstDevId()
 {
     wxCriticalSectionLocker guard(tableLock);
-    return devices.empty() || !devices.front() ? -1 : devices.front()->getCuaId();
+    return devices.empty() ? -1 : devices.front().cuaId;
 }
 
 bool SensorManager::QCANDeviceExists(int cuaId)
@@ -282,9 +285,9 @@ QCANDevice* SensorManager::getQCANDeviceByID(int cuaId)
         return nullptr;
     wxCriticalSectionLocker guard(tableLock);
     QCANDevice* found = nullptr;
-    for (const QCANDeviceRef& device : devices)
-        if (device && device->getCuaId() == cuaId)
-            found = device.get();  // the last one with the id
+    for (const TableEntry& entry : devices)
+        if (entry.cuaId == cuaId)
+            found = entry.device.get();  // the last one with the id
     return found;
 }
 
@@ -299,9 +302,9 @@ QCANDeviceRef SensorManager::holdQCANDeviceByID(int cuaId)
         return nullptr;
     wxCriticalSectionLocker guard(tableLock);
     QCANDeviceRef found;
-    for (const QCANDeviceRef& device : devices)
-        if (device && device->getCuaId() == cuaId)
-            found = device;  // the last one with the id
+    for (const TableEntry& entry : devices)
+        if (entry.cuaId == cuaId)
+            found = entry.device;  // the last one with the id
     return found;
 }
 
@@ -310,15 +313,15 @@ QCANDeviceRef SensorManager::holdQCANDeviceByIndex(int index)
     wxCriticalSectionLocker guard(tableLock);
     if (index < 0 || index >= static_cast<int>(devices.size()))
         return nullptr;
-    return devices[index];
+    return devices[index].device;
 }
 
 QCANDevice* SensorManager::getQCANDeviceByName(const wxString& name)
 {
     wxCriticalSectionLocker guard(tableLock);
-    for (const QCANDeviceRef& device : devices)
-        if (device && device->getDevName() == name)
-            return device.get();
+    for (const TableEntry& entry : devices)
+        if (entry.name == name)
+            return entry.device.get();
     return nullptr;
 }
 
@@ -337,23 +340,23 @@ void SensorManager::addQCANDevice(QCANDevice* device)
 {
     if (!device)
         return;
+    TableEntry entry{device->getCuaId(), device->getDevName(), QCANDeviceRef(device)};
+    QLOG_INFO("addQCANDevice") << "SensorManager: Add QCANDevice ID" << entry.cuaId << " = " << entry.name;
     wxCriticalSectionLocker guard(tableLock);
-    QLOG_INFO("addQCANDevice") << "SensorManager: Add QCANDevice ID" << device->getCuaId() << " = "
-                               << device->getDevName();
-    devices.push_back(QCANDeviceRef(device));
+    devices.push_back(std::move(entry));
     devicePointers.push_back(device);
 }
 
 bool SensorManager::removeQCANDevice(int cuaId)
 {
     QCANDeviceRef device;
+    wxString name;
     {
         wxCriticalSectionLocker guard(tableLock);
         for (auto it = devices.begin(); it != devices.end(); ++it) {
-            if (*it && (*it)->getCuaId() == cuaId) {
-                device = *it;
-                QLOG_INFO("removeQCANDevice") << "SensorManager: Remove QCANDevice ID" << cuaId << " = "
-                                              << device->getDevName();
+            if (it->cuaId == cuaId) {
+                device = it->device;
+                name = it->name;
                 devicePointers.erase(devicePointers.begin() + (it - devices.begin()));
                 devices.erase(it);
                 break;
@@ -362,6 +365,7 @@ bool SensorManager::removeQCANDevice(int cuaId)
     }
     if (!device)
         return false;
+    QLOG_INFO("removeQCANDevice") << "SensorManager: Remove QCANDevice ID" << cuaId << " = " << name;
     // Closed outside the table lock: closing waits for the threads of the library, whose callbacks may
     // send through the manager. Closed here, not by whichever holder lets go last, so that no
     // library thread can be that holder and wait for itself.

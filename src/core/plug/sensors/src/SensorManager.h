@@ -63,6 +63,19 @@ class SensorManagerThread;
 // object lives until the last holder lets go of it.
 typedef std::shared_ptr<QCANDevice> QCANDeviceRef;
 
+// Lock order, outermost first. A thread that holds one of these locks takes only locks further
+// down the list, never one above it:
+//   threadLock          starting and joining the manager thread; nothing else is held around it
+//   handlerCallLock     named frame handlers run under it and may call anything below
+//   adapterListLock     the cached adapter list; the enumeration lock is its only lock inside
+//   QCANDevice::s_QCAN_Lock   the enumeration lock: held only around the library's listing and
+//                       opening calls (whose threads may enter an adapter's receive path)
+//   an adapter's rxLock, then its deviceLock
+//   a sensor's lock     a host may hold it and send
+//   tableLock, stateLock, flagLock, fifoLock and an adapter's txLock, handleLock, statusLock:
+//                       held only to read or change their own fields. The table lock in
+//                       particular is never held across a call into an adapter, the adapter
+//                       library or the logger: the table keeps each adapter's id and name itself.
 class SensorManager {
 public:
     static SensorManager* getInstance();
@@ -252,6 +265,16 @@ private:
     bool waitThreadEnd(unsigned long timeoutMs);
     void joinEndedThread();
     bool nameIsInTable(const wxString& name);
+    // The description the cached adapter list gives the adapter of that name; empty when none.
+    wxString describedAs(const wxString& name);
+
+    // One adapter of the table with the id and name it had when it entered: read under the table
+    // lock without calling into the adapter.
+    struct TableEntry {
+        int cuaId;
+        wxString name;
+        QCANDeviceRef device;
+    };
 
 
     bool enabled;
@@ -269,7 +292,7 @@ private:
     unsigned int rxFifoWrite;
     unsigned int rxFifoCount;
     WakeSemaphore notifier;
-    std::vector<QCANDeviceRef> devices;
+    std::vector<TableEntry> devices;
     std::vector<QCANDevice*> devicePointers;  // the same table as plain pointers, for getConnectedQCANDevices
     std::mutex threadLock;                    // starting and joining the manager thread
     SensorManagerThread* thread;              // joinable; joined once it has ended
@@ -283,6 +306,7 @@ private:
     unsigned long long statusCacheTime;
     int lastCuaId;
     bool threadActive;
+    wxCriticalSection adapterListLock;  // the adapter-list cache and its time
     DeviceList* adapterCache;
     unsigned long long adapterCacheTime;
     wxCriticalSection flagLock;

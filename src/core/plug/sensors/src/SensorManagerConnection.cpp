@@ -32,69 +32,62 @@ int SensorManager::connect(const wxString& name, int cuaId)
         QLOG_ERROR("connect") << "SensorManager: connect refused, the manager thread is still stopping: " << name;
         return -1;
     }
-    // The refusals are checked under the table lock, but the adapter object is built outside it:
-    // its construction takes the adapter's own lock, and the table lock never comes before an
-    // adapter's lock (a host holding a sensor's lock may send, which takes the table lock).
-    auto refusal = [&]() -> bool {
-        if (name.IsEmpty() || cuaId < 1 || QCANDeviceExists(cuaId)) {
-            // Written narrow: standard output is shared with the host, and one stream cannot mix
-            // wide and narrow writes.
-            printf("SensorManager: abort connect %s", static_cast<const char*>(name.utf8_str()));
-            fflush(stdout);
-            return true;
-        }
-        if (!isSensorManagerOK()) {
-            // Once the manager has ended, no thread would ever serve the adapter.
-            QLOG_ERROR("connect") << "SensorManager: connect refused after shutdown " << name;
-            printf("SensorManager: abort connect %s", static_cast<const char*>(name.utf8_str()));
-            fflush(stdout);
-            return true;
-        }
-        return false;
+    // The refusals are checked under the table lock; the adapter object is built, described and
+    // logged outside it (the table lock is never held across a call into an adapter or the logger).
+    enum Refusal { ACCEPTED, NAME_OR_ID, ENDED };
+    auto refusal = [&]() -> Refusal {
+        if (name.IsEmpty() || cuaId < 1 || QCANDeviceExists(cuaId))
+            return NAME_OR_ID;
+        // Once the manager has ended, no thread would ever serve the adapter.
+        return isSensorManagerOK() ? ACCEPTED : ENDED;
     };
+    auto refuse = [&](Refusal why) {
+        if (why == ENDED)
+            QLOG_ERROR("connect") << "SensorManager: connect refused after shutdown " << name;
+        // Written narrow: standard output is shared with the host, and one stream cannot mix wide
+        // and narrow writes.
+        printf("SensorManager: abort connect %s", static_cast<const char*>(name.utf8_str()));
+        fflush(stdout);
+        return -1;
+    };
+    Refusal why;
     {
         wxCriticalSectionLocker guard(tableLock);
-        if (refusal())
-            return -1;
+        why = refusal();
     }
+    if (why != ACCEPTED)
+        return refuse(why);
     QCANDevice* device = new QCANDevice(cuaId, name);
     device->setReconn(true);
-    bool refused;
+    // Described before it enters the table: host threads read the description without a lock.
+    device->setDescription(describedAs(name));
+    TableEntry entry{cuaId, name, QCANDeviceRef(device)};
+    setSensorManagerEnabled(true);
     {
         wxCriticalSectionLocker guard(tableLock);
         // Another connect may have taken the id while the adapter was being built.
-        refused = refusal();
-        if (!refused) {
-            // Described before it enters the table: host threads read the description without a lock.
-            if (adapterCache) {
-                for (int i = 0; i < adapterCache->getSize(); ++i) {
-                    const CUADeviceInfoItem item = adapterCache->getDeviceInfo(i);
-                    if (item.name == name)
-                        device->setDescription(item.description);
-                }
-            }
-            setSensorManagerEnabled(true);
+        why = refusal();
+        if (why == ACCEPTED) {
             running = true;
-            addQCANDevice(device);
-            notifier.Post();
-            if (!isEnabled()) {
-                printf("SensorManager: QCANDevice %d created but not connected. Enable SensorManager to connect devices",
-                       cuaId);
-                fflush(stdout);
-            }
+            devices.push_back(entry);
+            devicePointers.push_back(device);
         }
     }
-    if (refused) {
-        delete device;
-        return -1;
+    if (why != ACCEPTED)
+        return refuse(why);  // the entry, the only holder, deletes the adapter
+    entry.device.reset();
+    QLOG_INFO("addQCANDevice") << "SensorManager: Add QCANDevice ID" << cuaId << " = " << name;
+    notifier.Post();
+    if (!isEnabled()) {
+        printf("SensorManager: QCANDevice %d created but not connected. Enable SensorManager to connect devices",
+               cuaId);
+        fflush(stdout);
     }
     // Started after the table lock: starting may join an ended thread, and the thread lock never
     // comes inside the table lock. A disconnect of all adapters that came in between leaves a
     // stopping thread, which would take this adapter with it and leave nothing running.
-    refused = !startThread();
-    if (refused) {
-        // Taken out after the table lock: a host call may hold the adapter, and its last holder
-        // closes it.
+    if (!startThread()) {
+        // A host call may hold the adapter meanwhile; its last holder deletes it.
         QLOG_ERROR("connect") << "SensorManager: connect refused, the manager thread is still stopping: " << name;
         removeQCANDevice(cuaId);
         return -1;
@@ -182,39 +175,60 @@ int SensorManager::findAndConnect(CUAMatchType matchType, CUANameMatch nameMatch
 
 DeviceList* SensorManager::createQCANDeviceList()
 {
-    wxCriticalSectionLocker guard(tableLock);
     if (!isEnabled())
         return new DeviceList();
-    if (!adapterCache) {
-        QLOG_INFO("createQCANDeviceList") << "Initialize cache";
-        adapterCache = QCANDevice::GetAvailableQCANDevices();
-        adapterCacheTime = getTickCount();
-    } else if (getTickCount() - adapterCacheTime > 999) {
-        QCANDevice::DeleteQCANDeviceList(adapterCache);
-        adapterCache = QCANDevice::GetAvailableQCANDevices();
-        adapterCacheTime = getTickCount();
-        QLOG_INFO("createQCANDeviceList") << "Rebuild cache";
+    // The listing loads the adapter library and runs its code: under the list's own lock, never
+    // under the table lock (the library's threads enter adapters, whose sensors' holders send).
+    std::vector<CUADeviceInfoItem> items;
+    bool cached;
+    {
+        wxCriticalSectionLocker guard(adapterListLock);
+        if (!adapterCache) {
+            QLOG_INFO("createQCANDeviceList") << "Initialize cache";
+            adapterCache = QCANDevice::GetAvailableQCANDevices();
+            adapterCacheTime = getTickCount();
+        } else if (getTickCount() - adapterCacheTime > 999) {
+            QCANDevice::DeleteQCANDeviceList(adapterCache);
+            adapterCache = QCANDevice::GetAvailableQCANDevices();
+            adapterCacheTime = getTickCount();
+            QLOG_INFO("createQCANDeviceList") << "Rebuild cache";
+        }
+        cached = adapterCache != nullptr;
+        if (cached)
+            for (int i = 0; i < adapterCache->getSize(); ++i)
+                items.push_back(adapterCache->getDeviceInfo(i));
     }
     DeviceList* result = new DeviceList();
-    if (!adapterCache) {
+    if (!cached) {
         QLOG_ERROR("createQCANDeviceList") << "NULL device cache";
         return result;
     }
-    for (int i = 0; i < adapterCache->getSize(); ++i) {
-        const CUADeviceInfoItem item = adapterCache->getDeviceInfo(i);
+    for (const CUADeviceInfoItem& item : items)
         if (!nameIsInTable(item.name))
             result->insert(item);
-    }
     return result;
 }
 
 bool SensorManager::nameIsInTable(const wxString& name)
 {
     wxCriticalSectionLocker guard(tableLock);
-    for (const QCANDeviceRef& device : devices)
-        if (device && device->getDevName() == name)
+    for (const TableEntry& entry : devices)
+        if (entry.name == name)
             return true;
     return false;
+}
+
+wxString SensorManager::describedAs(const wxString& name)
+{
+    wxCriticalSectionLocker guard(adapterListLock);
+    wxString description;
+    if (adapterCache)
+        for (int i = 0; i < adapterCache->getSize(); ++i) {
+            const CUADeviceInfoItem item = adapterCache->getDeviceInfo(i);
+            if (item.name == name)
+                description = item.description;  // the last one of the name
+        }
+    return description;
 }
 
 int SensorManager::getDeviceListItemCount(void* list)

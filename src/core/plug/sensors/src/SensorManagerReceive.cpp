@@ -326,7 +326,7 @@ void SensorManager::disconnect(unsigned long waitMs, int cuaId)
 
 namespace {
 
-void fillQuil(_TQUIL1G5_CAN_FRAME_HEADER& out, const _TGENERIC_CAN_FRAME_HEADER& in)
+void fill(_TQUIL1G5_CAN_FRAME_HEADER& out, const _TGENERIC_CAN_FRAME_HEADER& in)
 {
     const uint32_t id = in.id;
     const uint8_t rtr = in.rtr;
@@ -340,7 +340,7 @@ void fillQuil(_TQUIL1G5_CAN_FRAME_HEADER& out, const _TGENERIC_CAN_FRAME_HEADER&
     out.dlc = dlc;
 }
 
-void fillGeneric(_TGENERIC_CAN_FRAME_HEADER& out, const _TQUIL1G5_CAN_FRAME_HEADER& in)
+void fill(_TGENERIC_CAN_FRAME_HEADER& out, const _TQUIL1G5_CAN_FRAME_HEADER& in)
 {
     // Fields are added as stored, not masked; only the lowest bit of err counts.
     const uint32_t id = static_cast<uint32_t>(in.msg) * (1u << 21) + static_cast<uint32_t>(in.cmd) * (1u << 18) +
@@ -353,52 +353,64 @@ void fillGeneric(_TGENERIC_CAN_FRAME_HEADER& out, const _TQUIL1G5_CAN_FRAME_HEAD
     out.dlc = dlc;
 }
 
+// A frame in the other view: its header converted, the same eight data bytes.
+template <class Out, class In>
+void fill(Out& out, const In& in)
+{
+    fill(out.header, in.header);
+    std::memcpy(out.data, in.data, sizeof out.data);
+}
+
+// A new header or frame in the other view; the caller owns it.
+template <class Out, class In>
+Out* copyAs(const In& in)
+{
+    Out* out = new Out;
+    fill(*out, in);
+    return out;
+}
+
+// The header rewritten in the other view where it lies; both views have the same size.
+template <class Out, class In>
+Out* rewriteAs(In* header)
+{
+    static_assert(sizeof(Out) == sizeof(In), "both views of a header have one size");
+    const In in = *header;
+    Out* out = reinterpret_cast<Out*>(header);
+    fill(*out, in);
+    return out;
+}
+
 }  // namespace
 
 _TQUIL1G5_CAN_FRAME_HEADER* SensorManager::genericHeader2Quil_copy(const _TGENERIC_CAN_FRAME_HEADER& header)
 {
-    _TQUIL1G5_CAN_FRAME_HEADER* out = new _TQUIL1G5_CAN_FRAME_HEADER;
-    fillQuil(*out, header);
-    return out;
+    return copyAs<_TQUIL1G5_CAN_FRAME_HEADER>(header);
 }
 
 _TQUIL1G5_CAN_FRAME* SensorManager::genericFrame2Quil_copy(const _TGENERIC_CAN_FRAME& frame)
 {
-    _TQUIL1G5_CAN_FRAME* out = new _TQUIL1G5_CAN_FRAME;
-    fillQuil(out->header, frame.header);
-    std::memcpy(out->data, frame.data, 8);
-    return out;
+    return copyAs<_TQUIL1G5_CAN_FRAME>(frame);
 }
 
 _TGENERIC_CAN_FRAME_HEADER* SensorManager::quilHeader2Generic_copy(const _TQUIL1G5_CAN_FRAME_HEADER& header)
 {
-    _TGENERIC_CAN_FRAME_HEADER* out = new _TGENERIC_CAN_FRAME_HEADER;
-    fillGeneric(*out, header);
-    return out;
+    return copyAs<_TGENERIC_CAN_FRAME_HEADER>(header);
 }
 
 _TGENERIC_CAN_FRAME* SensorManager::quilFrame2Generic_copy(const _TQUIL1G5_CAN_FRAME& frame)
 {
-    _TGENERIC_CAN_FRAME* out = new _TGENERIC_CAN_FRAME;
-    fillGeneric(out->header, frame.header);
-    std::memcpy(out->data, frame.data, 8);
-    return out;
+    return copyAs<_TGENERIC_CAN_FRAME>(frame);
 }
 
 _TQUIL1G5_CAN_FRAME_HEADER* SensorManager::GenMsgHdr2Quil_InPlace(_TGENERIC_CAN_FRAME_HEADER* header)
 {
-    _TGENERIC_CAN_FRAME_HEADER in = *header;
-    _TQUIL1G5_CAN_FRAME_HEADER* out = reinterpret_cast<_TQUIL1G5_CAN_FRAME_HEADER*>(header);
-    fillQuil(*out, in);
-    return out;
+    return rewriteAs<_TQUIL1G5_CAN_FRAME_HEADER>(header);
 }
 
 _TGENERIC_CAN_FRAME_HEADER* SensorManager::QuilMsgHdr2Gen_InPlace(_TQUIL1G5_CAN_FRAME_HEADER* header)
 {
-    _TQUIL1G5_CAN_FRAME_HEADER in = *header;
-    _TGENERIC_CAN_FRAME_HEADER* out = reinterpret_cast<_TGENERIC_CAN_FRAME_HEADER*>(header);
-    fillGeneric(*out, in);
-    return out;
+    return rewriteAs<_TGENERIC_CAN_FRAME_HEADER>(header);
 }
 
 _TQUIL1G5_CAN_FRAME* SensorManager::GenMsg2Quil_InPlace(_TGENERIC_CAN_FRAME* frame)
