@@ -18,6 +18,7 @@
 #include <wx/notebook.h>
 #include <wx/tglbtn.h>
 
+#include "DataLogging.h"
 #include "DialogQcanConfiguration.h"
 #include "QCANMonitor.h"
 #include "QCANDevice.h"
@@ -238,6 +239,14 @@ int MonitorApp::runDiagnostics()
     int status = connectAdapters() ? 0 : 1;
     if (status == 0) {
         QCANMonitor* frame = QCANMonitor::getInstance(nullptr);
+        // The window leaves the loggers still in its list alive when it closes; the host ends them
+        // (their writer threads with them) before it disconnects the adapters they record. Bound
+        // after the window's own close handler, so called before it.
+        std::vector<Sensors::DataLogging*> leftLoggers;
+        frame->Bind(wxEVT_CLOSE_WINDOW, [&](wxCloseEvent& event) {
+            leftLoggers = frame->getLoggers();
+            event.Skip();
+        });
         wxTimer stepTimer;
         wxTimer gapTimer;
         int step = 0;
@@ -326,6 +335,8 @@ int MonitorApp::runDiagnostics()
         wxApp::OnRun();
         stepTimer.Stop();
         gapTimer.Stop();
+        for (Sensors::DataLogging* logger : leftLoggers)
+            delete logger;
     }
     manager->disconnect(kDisconnectWaitMs, 0);
     if (manager->isThreadRunning()) {
