@@ -543,26 +543,22 @@ void QCANMonitor::onTimer(wxTimerEvent&)
         rebuildDeviceList();
         Show();
     } else {
-        {
-            RefreshTiming::Scope phase(timing, PHASE_MANAGER);
-            refreshManagerPage();
-        }
+        const auto timed = [this](int phase, void (QCANMonitor::*step)()) {
+            RefreshTiming::Scope scope(timing, phase);
+            (this->*step)();
+        };
+        timed(PHASE_MANAGER, &QCANMonitor::refreshManagerPage);
         if (selectedCuaId >= 0) {
             const int page = notebook->GetSelection();
-            if (page == 1) {
-                RefreshTiming::Scope phase(timing, PHASE_DEVICE);
-                refreshDevicePage();
-            } else if (page == 2 && sensorAuto->GetValue()) {
-                RefreshTiming::Scope phase(timing, PHASE_SENSORS);
-                refreshSensorsPage();
-            }
+            if (page == 1)
+                timed(PHASE_DEVICE, &QCANMonitor::refreshDevicePage);
+            else if (page == 2 && sensorAuto->GetValue())
+                timed(PHASE_SENSORS, &QCANMonitor::refreshSensorsPage);
         }
         if (benchExt->GetValue())
             showBenchmarks();
-        if (refreshPhase == 0) {
-            RefreshTiming::Scope phase(timing, PHASE_CAPTURE);
-            drainCapture();
-        }
+        if (refreshPhase == 0)
+            timed(PHASE_CAPTURE, &QCANMonitor::drainCapture);
         refreshPhase = (refreshPhase + 1) % 4;
         static const wxColour tints[4] = {wxColour(0, 0, 0), wxColour(0, 70, 140), wxColour(0, 110, 0),
                                           wxColour(0, 70, 140)};
