@@ -14,13 +14,17 @@
 #include <wx/listbox.h>
 #include <wx/timer.h>
 
+#include <wx/checkbox.h>
 #include <wx/listctrl.h>
 #include <wx/notebook.h>
 #include <wx/tglbtn.h>
 
 #include "DataLogging.h"
 #include "DialogQcanConfiguration.h"
+#include "CANTrafficGenerator.h"
 #include "QCANMonitor.h"
+#include "SensorGenerator.h"
+#include "SensorSimulator.h"
 #include "QCANDevice.h"
 #include "SensorManager.h"
 #include "WindowCapture.h"
@@ -36,6 +40,10 @@ void MonitorApp::OnInitCmdLine(wxCmdLineParser& parser)
 {
     wxApp::OnInitCmdLine(parser);
     parser.AddSwitch(wxEmptyString, wxT("config"), wxT("open the adapter configuration dialog"));
+    parser.AddSwitch(wxEmptyString, wxT("replay-window"), wxT("open the log replay window (CAN Data Replay)"));
+    parser.AddSwitch(wxEmptyString, wxT("generator"), wxT("open the sensor data generator"));
+    parser.AddOption(wxEmptyString, wxT("load"), wxT("with --replay-window: load this log as a looping replay"),
+                     wxCMD_LINE_VAL_STRING, wxCMD_LINE_HIDDEN);
     parser.AddOption(wxEmptyString, wxT("adapter"), wxT("connect this adapter (repeatable); default: every available adapter"),
                      wxCMD_LINE_VAL_STRING, wxCMD_LINE_PARAM_MULTIPLE);
     parser.AddOption(wxEmptyString, wxT("vendor"), wxT("connect the first adapter whose vendor contains PATTERN (any case)"));
@@ -53,6 +61,11 @@ bool MonitorApp::OnCmdLineParsed(wxCmdLineParser& parser)
         return false;
     if (parser.Found(wxT("config")))
         mode = Mode::Configuration;
+    else if (parser.Found(wxT("replay-window")))
+        mode = Mode::Replay;
+    else if (parser.Found(wxT("generator")))
+        mode = Mode::Generator;
+    parser.Found(wxT("load"), &loadPath);
     parser.Found(wxT("screenshot"), &screenshotPath);
     parser.Found(wxT("vendor"), &vendor);
     parser.Found(wxT("page"), &screenshotPage);
@@ -89,6 +102,9 @@ int MonitorApp::OnRun()
         return 0;
     case Mode::Configuration:
         return runConfiguration();
+    case Mode::Replay:
+    case Mode::Generator:
+        return runToolWindow();
     case Mode::Diagnostics:
         break;
     }
@@ -261,6 +277,19 @@ int MonitorApp::runDiagnostics()
                 if (step == 0) {
                     selectFirstAdapter(frame);
                     click(frame, QCANMonitor::ID_CAP_CAPTURE);
+                    if (screenshotPage == wxT("generator"))
+                        click(frame, QCANMonitor::ID_DBG_GENERATOR);
+                } else if (step == static_cast<int>(notebook->GetPageCount()) && screenshotPage == wxT("generator")) {
+                    // The traffic generator the button opened, on top of the frame.
+                    wxWindow* generator = nullptr;
+                    for (wxWindow* w : wxTopLevelWindows)
+                        if (dynamic_cast<Sensors::CANTrafficGenerator*>(w))
+                            generator = w;
+                    const wxString path = screenshotPath + wxT("-generator.png");
+                    if (!generator || !WindowCapture::saveAsPng(generator, path)) {
+                        std::fprintf(stderr, "qcan-monitor: cannot save %s\n", static_cast<const char*>(path.utf8_str()));
+                        status = 1;
+                    }
                 } else if (step <= static_cast<int>(notebook->GetPageCount())) {
                     const wxString name = notebook->GetPageText(step - 1);
                     const wxString path = screenshotPath + wxT("-") + name.Lower() + wxT(".png");
@@ -337,6 +366,62 @@ int MonitorApp::runDiagnostics()
         gapTimer.Stop();
         for (Sensors::DataLogging* logger : leftLoggers)
             delete logger;
+    }
+    manager->disconnect(kDisconnectWaitMs, 0);
+    if (manager->isThreadRunning()) {
+        std::fprintf(stderr, "qcan-monitor: the plug-in's thread did not stop within %lu ms\n", kDisconnectWaitMs);
+        return 1;
+    }
+    return status;
+}
+
+int MonitorApp::runToolWindow()
+{
+    Sensors::SensorManager* manager = Sensors::SensorManager::getInstance();
+    int status = connectAdapters() ? 0 : 1;
+    if (status == 0) {
+        wxFrame* window = nullptr;
+        if (mode == Mode::Replay)
+            window = new SensorSimulator(nullptr);
+        else
+            window = new Sensors::SensorGenerator(nullptr);
+        window->Show();
+        wxTimer stepTimer;
+        int step = 0;
+        if (!screenshotPath.empty() || !loadPath.empty()) {
+            stepTimer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+                if (step++ == 0) {
+                    // What the window shows once it is used: a looping replay, or the first
+                    // slider's distance fed into the first adapter.
+                    if (mode == Mode::Replay && !loadPath.empty()) {
+                        control<wxCheckBox>(window, SensorSimulator::ID_LOOP)->SetValue(true);
+                        control<wxTextCtrl>(window, SensorSimulator::ID_FILE)->SetValue(loadPath);
+                        click(window, SensorSimulator::ID_LOAD);
+                    } else if (mode == Mode::Generator) {
+                        for (long id : {Sensors::SensorGenerator::ID_DSM500, Sensors::SensorGenerator::ID_ON}) {
+                            auto* box = control<wxCheckBox>(window, id);
+                            box->SetValue(true);
+                            wxCommandEvent event(wxEVT_CHECKBOX, id);
+                            event.SetEventObject(box);
+                            event.SetInt(1);
+                            box->GetEventHandler()->ProcessEvent(event);
+                        }
+                    }
+                    stepTimer.StartOnce(kSettleMs);
+                    return;
+                }
+                if (screenshotPath.empty())
+                    return;
+                if (!WindowCapture::saveAsPng(window, screenshotPath)) {
+                    std::fprintf(stderr, "qcan-monitor: cannot save %s\n", static_cast<const char*>(screenshotPath.utf8_str()));
+                    status = 1;
+                }
+                window->Close();
+            });
+            stepTimer.StartOnce(kPageDelayMs);
+        }
+        wxApp::OnRun();
+        stepTimer.Stop();
     }
     manager->disconnect(kDisconnectWaitMs, 0);
     if (manager->isThreadRunning()) {

@@ -11,6 +11,12 @@
 //                         saves each page as PREFIX-<page>.png, then closes through "Close"
 //   --measure=SECONDS     (hidden) in that mode: an endurance run with capture, a logger and the
 //                         Sensors page; prints the longest refresh and the memory, then closes
+//   --page=generator      (hidden) with --screenshot: presses the Debug page's "Generator" and saves
+//                         the traffic generator window as PREFIX-generator.png
+// --replay-window and --generator connect the adapters the same way and open the log replay window
+// or the sensor data generator instead; closing it ends the program.
+//   --screenshot=FILE     (hidden) in those modes: saves the window as a PNG, then closes it
+//   --load=LOG            (hidden) with --replay-window: loads LOG as a looping replay first
 
 #include <wx/app.h>
 #include <wx/cmdline.h>
@@ -20,7 +26,7 @@
 
 class MonitorApp : public wxApp {
 public:
-    enum class Mode { Diagnostics, Configuration, Help };
+    enum class Mode { Diagnostics, Configuration, Replay, Generator, Help };
 
     bool OnInit() override;
     int OnRun() override;
@@ -31,12 +37,14 @@ public:
 private:
     int runConfiguration();
     int runDiagnostics();
+    int runToolWindow();
     bool connectAdapters();
 
     Mode mode = Mode::Diagnostics;
     wxString screenshotPath;
     wxString vendor;
     wxString screenshotPage;
+    wxString loadPath;
     std::vector<wxString> adapters;
     long measureSeconds = 0;
 };

@@ -23,6 +23,7 @@
 #include <wx/textctrl.h>
 #include <wx/tglbtn.h>
 
+#include "CANTrafficGenerator.h"
 #include "DataLogging.h"
 #include "DialogQcanConfiguration.h"
 #include "QCANDevice.h"
@@ -481,7 +482,7 @@ void QCANMonitor::buildDebugPage(wxWindow* page)
     benchFilter->SetToolTip(wxT("Test RX message filter delay"));
     grid->Add(benchFilter, 0, wxEXPAND);
     // The traffic generator window is not part of this build; the button stays until it is.
-    button(ID_DBG_GENERATOR, wxT("Generator"), wxT("Generate CAN traffic"))->Enable(false);
+    button(ID_DBG_GENERATOR, wxT("Generator"), wxT("Generate CAN traffic"));
     button(ID_DBG_DSM500, wxT("DSM500"));
     button(ID_DBG_STEELWRIST, wxT("Steelwrist"));
     button(ID_DBG_RECONN, wxT("Reconn"));
@@ -524,6 +525,9 @@ void QCANMonitor::buildDebugPage(wxWindow* page)
     page->Bind(wxEVT_CHECKBOX, &QCANMonitor::onDebug, this, ID_DBG_TXLOG);
     page->Bind(wxEVT_TOGGLEBUTTON, &QCANMonitor::onBenchmarkExt, this, ID_DBG_BENCH_EXT);
     page->Bind(wxEVT_BUTTON, &QCANMonitor::onDT500, this, ID_DBG_DT500);
+    // The traffic generator is a window of its own, closed with this frame at the latest.
+    page->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { (new Sensors::CANTrafficGenerator(this))->Show(); },
+               ID_DBG_GENERATOR);
     page->Bind(wxEVT_BUTTON, &QCANMonitor::onG1Read, this, ID_DBG_G1_READ);
     fb->Bind(wxEVT_BUTTON, &QCANMonitor::onFirRead, this, ID_DBG_FIR_R);
     fb->Bind(wxEVT_BUTTON, &QCANMonitor::onFirWrite, this, ID_DBG_FIR_W);
