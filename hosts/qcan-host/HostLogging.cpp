@@ -7,6 +7,7 @@
 #include <wx/filename.h>
 
 #include "CANTxLogger.h"
+#include "OptionSplitter.h"
 #include "QCANDevice.h"
 #include "QCANDeviceTypes.h"
 #include "SensorManager.h"
@@ -103,35 +104,11 @@ bool HostLogging::parseFormat(const std::string& text, DataLoggingOptions& out, 
 
 bool HostLogging::extract(std::vector<std::string>& args, HostLogging& out, std::string& error)
 {
-    std::vector<std::string> rest;
+    OptionSplitter options(args, {"--log", "--log-adapter", "--log-format"}, {"--tx-log"});
     bool sawFormat = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::string value;
-        bool inlineValue = false;
-        const size_t eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            inlineValue = true;
-        }
-        const bool takesValue = arg == "--log" || arg == "--log-adapter" || arg == "--log-format";
-        if (!takesValue && arg != "--tx-log") {
-            rest.push_back(args[i]);
-            continue;
-        }
-        if (takesValue && !inlineValue) {
-            if (i + 1 >= args.size()) {
-                error = "option " + arg + " needs a value";
-                return false;
-            }
-            value = args[++i];
-        }
+    std::string arg, value;
+    while (options.next(arg, value, error)) {
         if (arg == "--tx-log") {
-            if (inlineValue) {
-                error = "option --tx-log takes no value";
-                return false;
-            }
             out.txLog = true;
         } else if (value.empty()) {
             error = "option " + arg + " needs a non-empty value";
@@ -146,11 +123,13 @@ bool HostLogging::extract(std::vector<std::string>& args, HostLogging& out, std:
                 return false;
         }
     }
+    if (!error.empty())
+        return false;
     if (out.file.empty() && (!out.adapter.empty() || sawFormat)) {
         error = "--log-adapter and --log-format need --log FILE";
         return false;
     }
-    args = rest;
+    args = options.rest();
     return true;
 }
 

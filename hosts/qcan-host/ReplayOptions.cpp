@@ -3,39 +3,17 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "OptionSplitter.h"
+
 const char* const ReplayOptions::DUMMY_ADAPTER = "DUMMY_REPLAY";
 
-bool ReplayOptions::extract(int argc, const char* const* argv, ReplayOptions& out, std::vector<std::string>& rest,
-                            std::string& error)
+bool ReplayOptions::extract(std::vector<std::string>& args, ReplayOptions& out, std::string& error)
 {
     out = ReplayOptions();
-    rest.clear();
-    if (argc > 0)
-        rest.push_back(argv[0]);
+    OptionSplitter options(args, {"--replay", "--replay-interval", "--pace"}, {"--loop"});
     bool replayOptionSeen = false;
-    std::string firstReplayOption;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string value;
-        bool inlineValue = false;
-        const size_t eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            inlineValue = true;
-        }
-        const bool takesValue = arg == "--replay" || arg == "--replay-interval" || arg == "--pace";
-        if (!takesValue && arg != "--loop") {
-            rest.push_back(argv[i]);
-            continue;
-        }
-        if (takesValue && !inlineValue) {
-            if (i + 1 >= argc) {
-                error = "option " + arg + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-        }
+    std::string firstReplayOption, arg, value;
+    while (options.next(arg, value, error)) {
         if (arg != "--replay" && firstReplayOption.empty())
             firstReplayOption = arg;
         if (arg == "--replay") {
@@ -45,10 +23,6 @@ bool ReplayOptions::extract(int argc, const char* const* argv, ReplayOptions& ou
             }
             out.file = value;
         } else if (arg == "--loop") {
-            if (inlineValue) {
-                error = "option --loop takes no value";
-                return false;
-            }
             out.loop = true;
         } else if (arg == "--replay-interval") {
             errno = 0;
@@ -67,10 +41,13 @@ bool ReplayOptions::extract(int argc, const char* const* argv, ReplayOptions& ou
         }
         replayOptionSeen = true;
     }
+    if (!error.empty())
+        return false;
     if (replayOptionSeen && out.file.empty()) {
         error = firstReplayOption + " needs --replay";
         return false;
     }
+    args = options.rest();
     return true;
 }
 

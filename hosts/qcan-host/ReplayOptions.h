@@ -19,9 +19,8 @@ public:
 
     bool enabled() const { return !file.empty(); }
 
-    // Moves the replay options of argv into `out` and every other argument (argv[0] first) into
-    // `rest`. False with `error` set for a missing or malformed value, or an option without --replay.
-    static bool extract(int argc, const char* const* argv, ReplayOptions& out, std::vector<std::string>& rest,
-                        std::string& error);
+    // Takes the replay options out of args (what stays is for the other options). False with
+    // `error` set for a missing or malformed value, or an option without --replay.
+    static bool extract(std::vector<std::string>& args, ReplayOptions& out, std::string& error);
     static std::string usage();
 };

@@ -29,17 +29,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "qcan-host: %s\n", error.c_str());
         return 2;
     }
-    std::vector<const char*> afterLogging{argv[0]};
-    for (const std::string& a : args)
-        afterLogging.push_back(a.c_str());
-    std::vector<std::string> hostArgs;
-    if (!ReplayOptions::extract(static_cast<int>(afterLogging.size()), afterLogging.data(), replayOptions, hostArgs,
-                                error)) {
+    if (!ReplayOptions::extract(args, replayOptions, error)) {
         std::fprintf(stderr, "qcan-host: %s\n", error.c_str());
         return 2;
     }
-    std::vector<const char*> hostArgv;
-    for (const std::string& a : hostArgs)
+    std::vector<const char*> hostArgv{argv[0]};
+    for (const std::string& a : args)
         hostArgv.push_back(a.c_str());
     if (!HostOptions::parse(static_cast<int>(hostArgv.size()), hostArgv.data(), options, error)) {
         std::fprintf(stderr, "qcan-host: %s\n", error.c_str());

@@ -1,11 +1,11 @@
 #include "HostProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
+#include <sstream>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,7 +24,7 @@ long long nowMs()
 }  // namespace
 
 HostProcess::Result HostProcess::run(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                                     int signalNumber, long long signalAfterMs, long long timeoutMs)
+                                     int signalNumber, size_t signalAfterLines, long long timeoutMs)
 {
     Result r;
     int outPipe[2], errPipe[2];
@@ -39,13 +39,8 @@ HostProcess::Result HostProcess::run(const std::vector<std::string>& args, const
         close(outPipe[1]);
         close(errPipe[0]);
         close(errPipe[1]);
-        for (const std::string& e : env) {
-            const size_t eq = e.find('=');
-            if (eq == std::string::npos)
-                unsetenv(e.c_str());
-            else
-                setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-        }
+        for (const std::string& e : env)
+            setenv(e.substr(0, e.find('=')).c_str(), e.substr(e.find('=') + 1).c_str(), 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(QCAN_HOST_BINARY));
         for (const std::string& a : args)
@@ -62,7 +57,7 @@ HostProcess::Result HostProcess::run(const std::vector<std::string>& args, const
     int open = 2;
     while (open > 0) {
         const long long now = nowMs();
-        if (!signalled && now - start >= signalAfterMs) {
+        if (!signalled && static_cast<size_t>(std::count(r.out.begin(), r.out.end(), '\n')) >= signalAfterLines) {
             kill(pid, signalNumber);
             signalled = true;
             signalTime = now;
@@ -104,16 +99,8 @@ HostProcess::Result HostProcess::run(const std::vector<std::string>& args, const
 std::vector<std::string> HostProcess::lines(const std::string& text)
 {
     std::vector<std::string> out;
-    std::string line;
-    for (char c : text) {
-        if (c == '\n') {
-            out.push_back(line);
-            line.clear();
-        } else {
-            line += c;
-        }
-    }
-    if (!line.empty())
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
         out.push_back(line);
     return out;
 }

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -18,52 +18,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The identifier that ends just before `end` in the text, after blanks.
-std::string wordBefore(const std::string& text, size_t end)
-{
-    while (end > 0 && std::isspace(static_cast<unsigned char>(text[end - 1])))
-        --end;
-    size_t begin = end;
-    while (begin > 0 && (std::isalnum(static_cast<unsigned char>(text[begin - 1])) || text[begin - 1] == '_'))
-        --begin;
-    return text.substr(begin, end - begin);
-}
-
-// Whether the literal opening at `quote` is the argument of a translation call: wxGetTranslation,
-// _() or wxTRANSLATE(), also written with wxT() or L around it.
-bool isTranslated(const std::string& text, size_t quote)
-{
-    size_t at = quote;
-    if (at > 0 && text[at - 1] == 'L')
-        --at;
-    auto openParen = [&](size_t& pos) {
-        while (pos > 0 && std::isspace(static_cast<unsigned char>(text[pos - 1])))
-            --pos;
-        if (pos == 0 || text[pos - 1] != '(')
-            return false;
-        --pos;
-        return true;
-    };
-    if (!openParen(at))
-        return false;
-    std::string name = wordBefore(text, at);
-    if (name == "wxT") {
-        at = text.rfind("wxT", at);
-        if (!openParen(at))
-            return false;
-        name = wordBefore(text, at);
-    }
-    return name == "wxGetTranslation" || name == "_" || name == "wxTRANSLATE";
-}
-
-// Every key a source passes to a translation call as a literal, and every literal of the key form
+// Every key a source passes to a translation call as a literal (wxGetTranslation, _() or
+// wxTRANSLATE(), also with wxT() or L around it), and every literal of the key form
 // "[SENSOR_...] text" (the families of operator texts: SENSOR_STATUS, SENSOR_TYPE, SENSOR_NAME),
 // which is how keys that reach wxGetTranslation through a table or a variable are written. Other
-// bracketed texts, such as a replay's status column "[ERROR] ", are shown as they stand. Comments
-// are skipped: prose in them (an apostrophe, a lone quote) is not code and must not hide the keys
-// after it.
+// bracketed texts, such as a replay's status column "[ERROR] ", are shown as they stand.
 std::set<std::string> keysInSources()
 {
+    static const std::regex keyForm(R"re("(\[SENSOR_[A-Z_]+\] (?:[^"\\\n]|\\.)*)")re");
+    static const std::regex translated(
+        R"re(\b(?:wxGetTranslation|_|wxTRANSLATE)\s*\(\s*(?:wxT\s*\(\s*)?L?"((?:[^"\\\n]|\\.)*)")re");
     std::set<std::string> keys;
     for (const char* folder : {"src", "hosts"}) {
         for (const fs::directory_entry& e : fs::recursive_directory_iterator(fs::path(QCAN_SOURCE_DIR) / folder)) {
@@ -74,37 +38,9 @@ std::set<std::string> keysInSources()
             std::stringstream buffer;
             buffer << in.rdbuf();
             const std::string text = buffer.str();
-            for (size_t i = 0; i < text.size(); ++i) {
-                if (text.compare(i, 2, "//") == 0 || text.compare(i, 2, "/*") == 0) {
-                    i = text[i + 1] == '/' ? text.find('\n', i) : text.find("*/", i + 2);
-                    if (i == std::string::npos)
-                        break;
-                    if (text[i] == '*')
-                        ++i;  // onto the closing slash
-                    continue;
-                }
-                if (text[i] == '\'' && i + 2 < text.size()) {  // a character literal, '"' among them
-                    i = text.find('\'', i + (text[i + 1] == '\\' ? 3 : 2));
-                    if (i == std::string::npos)
-                        break;
-                    continue;
-                }
-                if (text[i] != '"')
-                    continue;
-                std::string literal;
-                size_t j = i + 1;
-                for (; j < text.size() && text[j] != '"'; ++j) {
-                    if (text[j] == '\\' && j + 1 < text.size())
-                        literal += text[j++];
-                    literal += text[j];
-                }
-                const size_t close = literal.find("] ");
-                const bool keyForm = literal.compare(0, 8, "[SENSOR_") == 0 && close != std::string::npos &&
-                                     literal.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_", 1) == close;
-                if (keyForm || isTranslated(text, i))
-                    keys.insert(literal);
-                i = j;
-            }
+            for (const std::regex* r : {&keyForm, &translated})
+                for (std::sregex_iterator m(text.begin(), text.end(), *r), end; m != end; ++m)
+                    keys.insert((*m)[1]);
         }
     }
     return keys;

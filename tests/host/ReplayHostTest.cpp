@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -51,17 +50,14 @@ TEST(QcanHostReplay, PlaysTheLogIntoTheDummyAdapterShowsItsSensorAndEndsWithIt)
         EXPECT_EQ(r.exitStatus, 0) << r.err;
         EXPECT_GE(r.elapsedMs, 1900) << pace;  // the log's two seconds
         EXPECT_LT(r.elapsedMs, 2000 + 5000 + 3000) << pace;
-        std::vector<Json> docs;
-        for (const std::string& l : HostProcess::lines(r.out))
-            docs.push_back(Json::parse(l));
+        const std::vector<std::string> docs = HostProcess::lines(r.out);
         ASSERT_GE(docs.size(), 10u);
-        const Json& last = docs.back();
+        const Json last = Json::parse(docs.back());
         ASSERT_EQ(last.at("adapters").size(), 1u);
         EXPECT_EQ(last.at("adapters").at(0).at("name").get<std::string>(), "DUMMY_REPLAY");
         ASSERT_EQ(last.at("sensors").size(), 1u);
-        const Json& s = last.at("sensors").at(0);
-        EXPECT_EQ(s.at("class").get<std::string>(), "DT500Sensor");
-        EXPECT_NEAR(s.at("readings").at("getDistance").get<double>(), 12.3456, 1e-9);
+        EXPECT_EQ(last.at("sensors").at(0).at("class").get<std::string>(), "DT500Sensor");
+        EXPECT_NEAR(last.at("sensors").at(0).at("readings").at("getDistance").get<double>(), 12.3456, 1e-9);
         EXPECT_NE(r.err.find("Logfile ok"), std::string::npos);
     }
     std::remove(path.c_str());
@@ -86,33 +82,4 @@ TEST(QcanHostReplay, BadReplayArgumentsAndARefusedLogEndTheRunWithTheirReasons)
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_NE(r.err.find("Replay file was not good"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("qcan-host: '" + missing + "' cannot be replayed"), std::string::npos) << r.err;
-}
-
-TEST(QcanHostReplay, ARecordingOfTheExcavatorReplaysAsTheSameSensorsOverTheSameTime)
-{
-    const std::string path = std::string(::testing::TempDir()) + "qcan_host_" + std::to_string(getpid()) + "_rec.log";
-    const HostProcess::Result rec = HostProcess::run({"--log", path, "--duration", "3", "--json", "--interval", "500"},
-                                                     {"QCAN_ADAPTERS=SIM_EXCAVATOR=sim:excavator"});
-    ASSERT_EQ(rec.exitStatus, 0) << rec.err;
-    const HostProcess::Result rep = HostProcess::run({"--replay", path, "--json", "--interval", "500"}, {});
-    ASSERT_FALSE(rep.timedOut);
-    EXPECT_EQ(rep.exitStatus, 0) << rep.err;
-    auto lastDoc = [](const HostProcess::Result& r) { return Json::parse(HostProcess::lines(r.out).back()); };
-    ASSERT_FALSE(HostProcess::lines(rec.out).empty());
-    ASSERT_FALSE(HostProcess::lines(rep.out).empty());
-    const Json a = lastDoc(rec);
-    const Json b = lastDoc(rep);
-    auto sensors = [](const Json& doc) {
-        std::vector<std::string> keys;
-        for (const Json& s : doc.at("sensors"))
-            keys.push_back(std::to_string(s.at("id").get<int>()) + "/" + s.at("class").get<std::string>() +
-                           (s.at("ok").get<bool>() ? " ok" : " not ok"));
-        std::sort(keys.begin(), keys.end());
-        return keys;
-    };
-    EXPECT_EQ(sensors(b), sensors(a));
-    EXPECT_EQ(sensors(b).size(), 11u);
-    EXPECT_EQ(b.at("adapters").at(0).at("name").get<std::string>(), "DUMMY_REPLAY");
-    EXPECT_GE(rep.elapsedMs, 2900);  // the recording's three seconds
-    std::remove(path.c_str());
 }

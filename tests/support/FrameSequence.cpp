@@ -2,14 +2,10 @@
 
 #include <cstring>
 
+#include "MakerId.h"
 #include "ReceiveHarness.h"
 
 namespace {
-
-uint32_t makerId(unsigned msg, unsigned cmd, unsigned devType, unsigned devNumber)
-{
-    return (msg & 0xFF) << 21 | (cmd & 7) << 18 | (devType & 0x7F) << 8 | (devNumber & 0x7F);
-}
 
 uint32_t j1939Id(unsigned priority, unsigned pf, unsigned ps, unsigned sa)
 {

@@ -13,14 +13,6 @@ ChildProcess::~ChildProcess()
     stop();
 }
 
-int ChildProcess::run(const std::string& command)
-{
-    ChildProcess p;
-    if (!p.start(command))
-        return -1;
-    return p.wait(-1);
-}
-
 bool ChildProcess::start(const std::string& command)
 {
     stop();

@@ -12,15 +12,11 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Runs `sh -c command` and waits for it; the exit status, or -1 when it did not exit normally.
-    static int run(const std::string& command);
-
     bool start(const std::string& command);
     // Waits up to timeoutMs for the command to end; its exit status, or -1 (still running or killed).
     int wait(int timeoutMs);
     // SIGTERM (then SIGKILL after 2 s) and reap; harmless when it has ended.
     void stop();
-    bool running() const { return pid_ > 0; }
 
 private:
     pid_t pid_ = -1;
