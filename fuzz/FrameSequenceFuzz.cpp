@@ -3,18 +3,13 @@
 // data) in any order, with any payloads and lengths, and time passing in between.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-
-#include <wx/init.h>
 
 #include "FrameSequence.h"
 #include "ReceiveHarness.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    static wxInitializer wx;
-    setenv("QCAN_ADAPTERS", "", 1);
-    ReceiveHarness::instance();
+    ReceiveHarness::startProcess();
     return 0;
 }
 

@@ -3,17 +3,12 @@
 // sensor between frames. Nothing may crash, hang, leak or touch memory it does not own.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-
-#include <wx/init.h>
 
 #include "ReceiveHarness.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    static wxInitializer wx;
-    setenv("QCAN_ADAPTERS", "", 1);
-    ReceiveHarness::instance();
+    ReceiveHarness::startProcess();
     return 0;
 }
 

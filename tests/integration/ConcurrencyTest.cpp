@@ -5,38 +5,20 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <thread>
 #include <vector>
 
 #include "DummyBus.h"
-#include "LogCapture.h"
 #include "MobaCommProtocol.h"
 #include "SandvikTIMSensor.h"
+#include "RunningManager.h"
 #include "SensorManager.h"
 #include "TestAdapter.h"
 
 using namespace Sensors;
 
 namespace {
-
-SensorManager* manager()
-{
-    return SensorManager::getInstance();
-}
-
-template <class F>
-bool eventually(F condition, int timeoutMs = 8000)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < until) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return condition();
-}
 
 // A deadlock leaves threads that can never be joined: report it and end the program, so that the
 // test fails at once instead of hanging until the test runner's timeout.
@@ -47,11 +29,6 @@ void failOnDeadlock(const std::atomic<bool>& done, const char* what)
     std::fprintf(stderr, "Deadlock: %s\n", what);
     std::fflush(stderr);
     std::_Exit(1);
-}
-
-bool connected(int cuaId)
-{
-    return manager()->getDeviceStatus(cuaId) == QCAN_STATUS_CONNECTED;
 }
 
 }  // namespace
@@ -136,8 +113,7 @@ bool countingHandler(void*, void*)
 
 TEST(Concurrency, NamedHandlerReadsCountersAndChangesParsersWhileFramesFlow)
 {
-    setenv("QCAN_ADAPTERS", "HANDLER1=dummy", 1);
-    DummyBus::instance().reset();
+    useAdapters("HANDLER1=dummy");
     const int id = manager()->connect(wxT("HANDLER1"));
     ASSERT_GT(id, 0);
     ASSERT_TRUE(eventually([&] { return connected(id); }));
@@ -171,8 +147,7 @@ TEST(Concurrency, NamedHandlerReadsCountersAndChangesParsersWhileFramesFlow)
 
 TEST(Concurrency, ConnectWhileTheThreadWindsDownGetsARunningAdapter)
 {
-    setenv("QCAN_ADAPTERS", "WIND1=dummy;WIND2=dummy", 1);
-    DummyBus::instance().reset();
+    useAdapters("WIND1=dummy;WIND2=dummy");
     for (int round = 0; round < 3; ++round) {
         const int first = manager()->connect(wxT("WIND1"));
         ASSERT_GT(first, 0);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
+#include <tuple>
 #include <vector>
 
 #include "BoomHeadingSensor.h"
@@ -51,10 +52,8 @@ TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThrough
     TiltSensorG1 g1 = m->getTiltSensorG1(3, cua);
     const TiltValue fastRaw = g1.getValue(FAST, RAW);
     EXPECT_TRUE(g1.isUnitAvaiable(FAST, RAW));
-    EXPECT_EQ(fastRaw.x, 100);
-    EXPECT_EQ(fastRaw.y, -2);
-    EXPECT_EQ(fastRaw.w, -32768);
-    EXPECT_EQ(g1.getTemperature2(), -200);
+    EXPECT_EQ(std::make_tuple(fastRaw.x, fastRaw.y, fastRaw.w, g1.getTemperature2()),
+              std::make_tuple(100, -2, -32768, -200));
 
     SimulatorClientSensor sim = m->getSimulatorClientSensor(7, cua);
     EXPECT_TRUE(sim.isSimulatorConnected());
@@ -62,10 +61,8 @@ TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThrough
 
     GenericPositionSensor pos = m->getGenericPositionSensor(9, cua);
     EXPECT_TRUE(pos.allValuesReceived());
-    EXPECT_DOUBLE_EQ(pos.getLat(), 59.5);
-    EXPECT_DOUBLE_EQ(pos.getZ(), 12.0);
-    EXPECT_EQ(pos.getSatellites(), 12);
-    EXPECT_EQ(pos.getHDOP(), 3);
+    EXPECT_EQ(std::make_tuple(pos.getLat(), pos.getZ(), pos.getSatellites(), pos.getHDOP()),
+              std::make_tuple(59.5, 12.0, 12, 3));
 
     RayGauge ray = m->getRayGauge(4, cua);
     EXPECT_EQ(ray.GetLastHitPosition(1), 250);
@@ -98,11 +95,9 @@ TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThrough
     EXPECT_DOUBLE_EQ(degrees, 360.0);
 
     SlopeSensor slope = m->getSlopeSensor(120, cua);
-    EXPECT_FLOAT_EQ(slope.getSlopeX(), 1.5f);
-    EXPECT_TRUE(slope.isUnitOk());
-    EXPECT_TRUE(slope.isSlopeXInRange());
-    EXPECT_FALSE(slope.isSlopeYInRange());
-    EXPECT_FLOAT_EQ(slope.getSlopeXSet(), 0.5f);
+    EXPECT_EQ(std::make_tuple(slope.getSlopeX(), slope.isUnitOk(), slope.isSlopeXInRange(), slope.isSlopeYInRange(),
+                              slope.getSlopeXSet()),
+              std::make_tuple(1.5f, true, true, false, 0.5f));
 
     DSM500SensorComponent unit = m->getDSM500SensorComponent(11, cua);
     double distance = 0, second = 0;
@@ -120,16 +115,13 @@ TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThrough
 
     SteelwristJoystickSensor joystick = m->getSteelwristJoystickSensor(140, cua);
     const SteelwristJoystickSensor::AxisGroup axes = joystick.getAxes(1);
-    EXPECT_EQ(axes.x.position, 402);
-    EXPECT_EQ(axes.x.positive, 1);
-    EXPECT_EQ(axes.y.neutral, 1);
+    EXPECT_EQ(std::make_tuple(axes.x.position, axes.x.positive, axes.y.neutral), std::make_tuple(402, 1, 1));
     EXPECT_EQ(joystick.getButtonState(1, 1), SteelwristJoystickSensor::BUTTON_DOWN);
     EXPECT_EQ(joystick.getButtonState(1, 0), SteelwristJoystickSensor::BUTTON_UP);
 
     RototiltSensor rototilt = m->getRototiltSensor(131, cua);
-    EXPECT_TRUE(rototilt.GetIsOk());
-    EXPECT_DOUBLE_EQ(rototilt.GetSecondAngle(), -10.0);
-    EXPECT_DOUBLE_EQ(rototilt.GetRotationAngle(), 90.0);
+    EXPECT_EQ(std::make_tuple(rototilt.GetIsOk(), rototilt.GetSecondAngle(), rototilt.GetRotationAngle()),
+              std::make_tuple(true, -10.0, 90.0));
 
     EngconTiltrotatorSensor engcon = m->getEngconTiltrotatorSensor(131, cua);
     EXPECT_DOUBLE_EQ(engcon.getRotationAngle(), 44.99609375);  // (31360 - 0.5) / 128 - 200
@@ -144,12 +136,9 @@ TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThrough
     EXPECT_DOUBLE_EQ(metres, 1.0);
 
     SandvikTIMSensor tim = m->getSandvikTIMSensor(117, cua);
-    EXPECT_TRUE(tim.isDataAvailable());
-    EXPECT_TRUE(tim.getDrillingState());
-    EXPECT_EQ(tim.getDrillBitPosition(), 1234);
-    EXPECT_EQ(tim.getDrilledHoleDepth(), 4321);
-    EXPECT_EQ(tim.getCarrierTurnValue(), 16);
-    EXPECT_EQ(tim.getSightValue(), 32);
+    EXPECT_EQ(std::make_tuple(tim.isDataAvailable(), tim.getDrillingState(), tim.getDrillBitPosition(),
+                              tim.getDrilledHoleDepth(), tim.getCarrierTurnValue(), tim.getSightValue()),
+              std::make_tuple(true, true, 1234, 4321, 16, 32));
 
     // The summaries list exactly these sensors, each once, on this adapter.
     std::vector<SensorInfo*> infos = m->getSensorsInfo(cua);

@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <future>
-#include <cstring>
-#include <initializer_list>
-#include <thread>
+#include <string>
 #include <vector>
 
 #include "Clock.h"
@@ -15,36 +11,13 @@
 #include "MobaCommProtocol.h"
 #include "SandvikTIMSensor.h"
 #include "SensorManager.h"
+#include "FrameText.h"
+#include "Frames.h"
 #include "TestAdapter.h"
 
 using namespace Sensors;
 
 namespace {
-
-_TGENERIC_CAN_FRAME expectedFrame(uint32_t id, bool ext, std::initializer_list<unsigned char> data)
-{
-    _TGENERIC_CAN_FRAME f;
-    std::memset(&f, 0, sizeof f);
-    f.header.id = id;
-    f.header.ext = ext ? 1 : 0;
-    f.header.dlc = static_cast<uint16_t>(data.size());
-    std::copy(data.begin(), data.end(), f.data);
-    return f;
-}
-
-void expectFrames(const std::vector<_TGENERIC_CAN_FRAME>& sent, const std::vector<_TGENERIC_CAN_FRAME>& expected)
-{
-    ASSERT_EQ(sent.size(), expected.size());
-    for (size_t i = 0; i < sent.size(); ++i) {
-        SCOPED_TRACE(testing::Message() << "frame " << i);
-        EXPECT_EQ(sent[i].header.id, expected[i].header.id);
-        EXPECT_EQ(sent[i].header.ext, expected[i].header.ext);
-        EXPECT_EQ(sent[i].header.rtr, expected[i].header.rtr);
-        ASSERT_EQ(sent[i].header.dlc, expected[i].header.dlc);
-        for (int b = 0; b < expected[i].header.dlc; ++b)
-            EXPECT_EQ(sent[i].data[b], expected[i].data[b]) << "byte " << b;
-    }
-}
 
 template <class F>
 auto locked(Sensor* s, F call)
@@ -77,7 +50,7 @@ TEST(MobaOtherAdapter, MobaValueGoesOutOn561AndItsAckComesBackThroughTheGetter)
     p->LockSensor();
     EXPECT_EQ(p->SendValue(command, 1), 0);
     p->UnlockSensor();
-    expectFrames(a.sentFrames(), {expectedFrame(561, true, {0x01, 30, 0x00, 0x07, 0x2A})});
+    EXPECT_EQ(frameTexts(a.sentFrames()), std::vector<std::string>{"0x231 x | 01 1E 00 07 2A"});
 
     // The unit's positive acknowledgement of value 30 arrives on 562.
     ASSERT_TRUE(a.receive(562, true, {0x00, 30, 0x00, 0x02, 0x2A, 0, 0, 0}));
@@ -96,8 +69,8 @@ TEST(MobaOtherAdapter, DSM500ChangeIdSequence)
     ASSERT_TRUE(a.connect());
     auto* unit = new DSM500SensorComponent(SensorManager::getInstance(), a.cuaId(), 11);
     ASSERT_TRUE(a.device()->addSensor(unit));
-    feed(unit, expectedFrame(0x70B, false, {0x05}));                                         // operational
-    feed(unit, expectedFrame(0x18B, false, {0xE8, 0x03, 0x00, 0x00, 0x00, 0x00, 5, 0x00}));  // form 1
+    feed(unit, frame(0x70B, {0x05}));                                         // operational
+    feed(unit, frame(0x18B, {0xE8, 0x03, 0x00, 0x00, 0x00, 0x00, 5, 0x00}));  // form 1
 
     // The host works on a copy; the change runs on the live unit, which keeps reporting
     // operational: five commands, one per manager pass at least 100 ms apart.
@@ -110,11 +83,11 @@ TEST(MobaOtherAdapter, DSM500ChangeIdSequence)
     }
     a.pass(10);
 
-    const auto nmt = expectedFrame(0, false, {0x80, 0x00});
-    expectFrames(a.sentFrames(), {nmt, nmt, nmt, nmt, nmt,
-                                  expectedFrame(0x60B, false, {0x23, 0x80, 0x1F, 0x00, 0x01, 0x00, 0x00, 0x00}),
-                                  expectedFrame(0x60B, false, {0x2F, 0x01, 0x30, 0x01, 13, 0x00, 0x00, 0x00}),
-                                  expectedFrame(0x60B, false, {0x2F, 0x01, 0x30, 0x02, 13, 0x00, 0x00, 0x00})});
+    // NMT to pre-operational five times, then the SDO writes: unlock, new id, store.
+    const std::string nmt = "0x0 | 80 00", unlock = "0x60B | 23 80 1F 00 01 00 00 00";
+    EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{nmt, nmt, nmt, nmt, nmt, unlock,
+                                                                     "0x60B | 2F 01 30 01 0D 00 00 00",
+                                                                     "0x60B | 2F 01 30 02 0D 00 00 00"}));
     a.clearSent();
 
     // Asked on the live unit under its lock, the change returns at once: the unit's heartbeat that
@@ -129,23 +102,22 @@ TEST(MobaOtherAdapter, DSM500ChangeIdSequence)
     if (returned) {
         ASSERT_TRUE(a.receive(0x70B, false, {0x7F}));  // pre-operational
         a.pass(DSM500SensorComponent::PREOPERATIONAL_RETRY_MS);
-        expectFrames(a.sentFrames(), {nmt, expectedFrame(0x60B, false, {0x23, 0x80, 0x1F, 0x00, 0x01, 0x00, 0x00, 0x00}),
-                                      expectedFrame(0x60B, false, {0x2F, 0x01, 0x30, 0x01, 15, 0x00, 0x00, 0x00}),
-                                      expectedFrame(0x60B, false, {0x2F, 0x01, 0x30, 0x02, 15, 0x00, 0x00, 0x00})});
+        EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{nmt, unlock, "0x60B | 2F 01 30 01 0F 00 00 00",
+                                                                         "0x60B | 2F 01 30 02 0F 00 00 00"}));
     }
     a.clearSent();
 
     // A unit that is not operational, in the inverted form, gets the three writes only.
     auto* other = new DSM500SensorComponent(SensorManager::getInstance(), a.cuaId(), 20);
     ASSERT_TRUE(a.device()->addSensor(other));
-    feed(other, expectedFrame(0x714, false, {0x7F}));
-    feed(other, expectedFrame(0x194, false, {0x17, 0xFC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA, 0xFF}));
+    feed(other, frame(0x714, {0x7F}));
+    feed(other, frame(0x194, {0x17, 0xFC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA, 0xFF}));
     other->LockSensor();
     EXPECT_TRUE(other->sendChangeId(22));
     other->UnlockSensor();
-    expectFrames(a.sentFrames(), {expectedFrame(0x614, false, {0x23, 0x80, 0x1F, 0x00, 0x01, 0x00, 0x00, 0x00}),
-                                  expectedFrame(0x614, false, {0x2F, 0x01, 0x30, 0x01, 22, 0x00, 0x00, 0x00}),
-                                  expectedFrame(0x614, false, {0x2F, 0x01, 0x30, 0x02, 22, 0x00, 0x00, 0x00})});
+    EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{"0x614 | 23 80 1F 00 01 00 00 00",
+                                                                     "0x614 | 2F 01 30 01 16 00 00 00",
+                                                                     "0x614 | 2F 01 30 02 16 00 00 00"}));
 }
 
 TEST(MobaOtherAdapter, SandvikCommandFrames)
@@ -165,14 +137,9 @@ TEST(MobaOtherAdapter, SandvikCommandFrames)
     tim->UnlockSensor();
 
     // The unqueued frame goes out at once, ahead of the queued ones still waiting.
-    std::vector<_TGENERIC_CAN_FRAME> queued = a.sentFrames();
-    const auto direct = expectedFrame(880, false, {4, 0x00, 1, 0, 2, 0, 3, 0});
-    auto it = std::find_if(queued.begin(), queued.end(),
-                           [&](const _TGENERIC_CAN_FRAME& f) { return std::memcmp(f.data, direct.data, 8) == 0; });
-    ASSERT_NE(it, queued.end());
-    queued.erase(it);
-    expectFrames(queued, {expectedFrame(880, false, {0, 0x00, 0x0F, 0x0E, 0x84, 0x03, 0x08, 0x07}),
-                          expectedFrame(880, false, {5, 0x00, 0x0F, 0x0E, 0x84, 0x03, 0x08, 0x07})});
+    EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{"0x370 | 04 00 01 00 02 00 03 00",
+                                                                     "0x370 | 00 00 0F 0E 84 03 08 07",
+                                                                     "0x370 | 05 00 0F 0E 84 03 08 07"}));
 }
 
 TEST(MobaOtherAdapter, GettersReturnCopiesAndOnlySomeMarkActivity)

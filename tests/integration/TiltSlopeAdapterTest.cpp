@@ -8,6 +8,7 @@
 
 #include "Clock.h"
 #include "DummyBus.h"
+#include "FrameText.h"
 #include "Frames.h"
 #include "LogCapture.h"
 #include "Matrix3d.h"
@@ -33,17 +34,14 @@ _TQUIL1G5_CAN_FRAME makerFrame(unsigned char msg, unsigned char cmd, unsigned ch
     return f;
 }
 
-// A tilt command's 29-bit id: sensor id in bits 0-6, device type 16 in 8-14, sub-field in 18-20, message in 21-28.
-uint32_t tiltId(unsigned msg, unsigned cmd, unsigned id)
+// A command to tilt sensor 101 as frameText shows it.
+std::string tilt(unsigned msg, unsigned cmd, std::initializer_list<uint8_t> data)
 {
-    return (msg << 21) | (cmd << 18) | (16u << 8) | id;
+    return frameText(frame(makerId(msg, cmd, SDT_G1, 101), data, true));
 }
 
-void expectFrame(const _TGENERIC_CAN_FRAME& f, uint32_t id, bool ext, std::vector<uint8_t> data, const std::string& what)
-{
-    EXPECT_EQ(std::make_pair(uint32_t(f.header.id), int(f.header.ext)), std::make_pair(id, int(ext))) << what;
-    EXPECT_EQ(std::vector<uint8_t>(f.data, f.data + f.header.dlc), data) << what;
-}
+// The zero command and its release on 701, as the zeroing sends them.
+const std::vector<std::string> kZeroAndRelease = {"0x2BD | 01 00 00 00 00 00 00 00", "0x2BD | 00 00 00 00 00 00 00 00"};
 
 // Runs the call under the sensor's lock, as the adapter does while a zeroing thread may be reading.
 template <class F>
@@ -67,6 +65,18 @@ _TGENERIC_CAN_FRAME slopes(float x, float y)
     std::memcpy(f.data, &x, 4);
     std::memcpy(f.data + 4, &y, 4);
     return f;
+}
+
+// A live slope sensor 90 on the adapter, heard with this status (0: ok), in range, with a reading;
+// the adapter has sent nothing yet.
+SlopeSensor* readySlope(TestAdapter& a, uint8_t status = 0)
+{
+    auto* live = new SlopeSensor(SensorManager::getInstance(), a.cuaId(), 90);
+    EXPECT_TRUE(a.device()->addSensor(live));
+    for (const auto& f : {frame(101, {status, 0, 0, 0, 0}), frame(104, {0, 0, 0, 0, 0, 0, 0}), slopes(1, 0.5f)})
+        parseLocked(live, f);
+    a.clearSent();
+    return live;
 }
 
 template <class F>
@@ -112,11 +122,8 @@ TEST(TiltSlopeAdapter, TiltSensorCommandFrames)
     s.sendSlowFirlFilterRead(true);
     s.setFastFirFilterLength(8, false);
     EXPECT_EQ(s.setFirFilterLength(2, 5, false), 0);  // neither fast nor slow: nothing sent
-    std::vector<_TGENERIC_CAN_FRAME> sent = a.sentFrames();
-    ASSERT_EQ(sent.size(), 3u);
-    expectFrame(sent[0], tiltId(82, 0, 101), true, {2, 10, 20}, "interval");
-    expectFrame(sent[1], tiltId(89, 0, 101), true, {8}, "fast FIR length");
-    expectFrame(sent[2], tiltId(89, 5, 101), true, {}, "slow FIR read");
+    EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{tilt(82, 0, {2, 10, 20}), tilt(89, 0, {8}),
+                                                                     tilt(89, 5, {})}));
 
     // End-matrix elements: the group of four in the sub-field, the element within it in data 4.
     a.clearSent();
@@ -124,12 +131,9 @@ TEST(TiltSlopeAdapter, TiltSensorCommandFrames)
     s.SendEndMatrixWrite(9, 0x123456, 1, false);
     s.SendEndMatrixWrite(9, -2, 0, false);
     s.SendEndMatrixWrite(15, 7, 3, false);
-    sent = a.sentFrames();
-    ASSERT_EQ(sent.size(), 4u);
-    expectFrame(sent[0], tiltId(88, 5, 101), true, {0, 0, 0, 0, 2}, "read element 6");
-    expectFrame(sent[1], tiltId(88, 2, 101), true, {0x56, 0x34, 0x12, 0, 1}, "write element 9");
-    expectFrame(sent[2], tiltId(188, 2, 101), true, {0xFE, 0xFF, 0xFF, 0, 1}, "write element 9, mode 0");
-    expectFrame(sent[3], tiltId(0, 3, 101), true, {7, 0, 0, 0, 3}, "write element 15, mode 3");
+    EXPECT_EQ(frameTexts(a.sentFrames()),
+              (std::vector<std::string>{tilt(88, 5, {0, 0, 0, 0, 2}), tilt(88, 2, {0x56, 0x34, 0x12, 0, 1}),
+                                        tilt(188, 2, {0xFE, 0xFF, 0xFF, 0, 1}), tilt(0, 3, {7, 0, 0, 0, 3})}));
 
     // The 4 by 4 end matrix goes out column by column (element k: row k % 4, column k / 4), then 15 is read back.
     a.clearSent();
@@ -139,29 +143,23 @@ TEST(TiltSlopeAdapter, TiltSensorCommandFrames)
     m(3, 3) = -1.0;
     s.SendEndMatrix(m);
     const uint32_t fixed[16] = {0, 0x004000, 0, 0, 0xFFC000, 0, 0, 0, 0, 0, 0xFF8000};  // 24-bit Q15, by hand
-    sent = a.sentFrames();
-    ASSERT_EQ(sent.size(), 17u);
+    std::vector<std::string> matrix;
     for (unsigned k = 0; k < 16; ++k)
-        expectFrame(sent[k], tiltId(88, k / 4, 101), true,
-                    {uint8_t(fixed[k]), uint8_t(fixed[k] >> 8), uint8_t(fixed[k] >> 16), 0, uint8_t(k % 4)},
-                    "element " + std::to_string(k));
-    expectFrame(sent[16], tiltId(88, 7, 101), true, {0, 0, 0, 0, 3}, "read-back of element 15");
+        matrix.push_back(
+            tilt(88, k / 4, {uint8_t(fixed[k]), uint8_t(fixed[k] >> 8), uint8_t(fixed[k] >> 16), 0, uint8_t(k % 4)}));
+    matrix.push_back(tilt(88, 7, {0, 0, 0, 0, 3}));
+    EXPECT_EQ(frameTexts(a.sentFrames()), matrix);
 
     // A settings read-out asks for one chunk at a time, the first at offset 4: offset in data 0-1,
     // length in data 2-3. The next request waits for the answer.
     a.clearSent();
     s.readSettings(SensorManager::getTickCount());
     s.readSettings(SensorManager::getTickCount());
-    sent = a.sentFrames();
-    ASSERT_EQ(sent.size(), 1u);
-    expectFrame(sent[0], tiltId(34, 1, 101), true, {4, 0, 4, 0}, "settings request");
-    a.clearSent();
     _TQUIL1G5_CAN_FRAME answer = makerFrame(34, 1, 101, {4, 0, 4, 0, 1, 2, 3, 4});
     s.Parse(&answer, SensorManager::getTickCount());
     s.readSettings(SensorManager::getTickCount());
-    sent = a.sentFrames();
-    ASSERT_EQ(sent.size(), 1u);
-    expectFrame(sent[0], tiltId(34, 1, 101), true, {8, 0, 4, 0}, "next settings request");
+    EXPECT_EQ(frameTexts(a.sentFrames()),
+              (std::vector<std::string>{tilt(34, 1, {4, 0, 4, 0}), tilt(34, 1, {8, 0, 4, 0})}));
 }
 
 TEST(TiltSlopeAdapter, ZeroingOutcomesOnTheBusAndInTheLog)
@@ -183,11 +181,7 @@ TEST(TiltSlopeAdapter, ZeroingOutcomesOnTheBusAndInTheLog)
         TestAdapter a;
         ASSERT_TRUE(a.connect());
         LogCapture cap;
-        auto* live = new SlopeSensor(SensorManager::getInstance(), a.cuaId(), 90);
-        ASSERT_TRUE(a.device()->addSensor(live));
-        for (const auto& f : {frame(101, {c.status, 0, 0, 0, 0}), frame(104, {0, 0, 0, 0, 0, 0, 0}), slopes(1, 0.5f)})
-            parseLocked(live, f);
-        a.clearSent();
+        SlopeSensor* live = readySlope(a, c.status);
         EXPECT_EQ(locked(live, [&] { return live->Zero(); }), c.status == 0) << name;
         if (c.stage > 0) {
             ASSERT_TRUE(Clock::waitForSleepers(1, 2000)) << name;
@@ -212,10 +206,7 @@ TEST(TiltSlopeAdapter, ZeroingOutcomesOnTheBusAndInTheLog)
         const auto done = [&] { return SlopeZeroingThread::liveCount() == 0 && !locked(live, [&] { return live->isZeroing(); }); };
         ASSERT_TRUE(within5s(done)) << name;  // the thread has finished
         EXPECT_EQ(zeroingLog(cap), c.log) << name;
-        const std::vector<_TGENERIC_CAN_FRAME> sent = a.sentFrames();
-        ASSERT_EQ(sent.size(), c.stage == 2 ? 2u : 0u) << name;
-        for (size_t i = 0; i < sent.size(); ++i)
-            expectFrame(sent[i], 701, false, {uint8_t(i == 0), 0, 0, 0, 0, 0, 0, 0}, name + (i ? ": release" : ": zero"));
+        EXPECT_EQ(frameTexts(a.sentFrames()), c.stage == 2 ? kZeroAndRelease : std::vector<std::string>{}) << name;
     }
 }
 
@@ -225,11 +216,7 @@ TEST(TiltSlopeAdapter, ZeroingACopyZeroesTheLiveSensorAndOutlivesIt)
     TestAdapter a;
     ASSERT_TRUE(a.connect());
     LogCapture cap;
-    auto* live = new SlopeSensor(SensorManager::getInstance(), a.cuaId(), 90);
-    ASSERT_TRUE(a.device()->addSensor(live));
-    for (const auto& f : {frame(101, {0, 0, 0, 0, 0}), frame(104, {0, 0, 0, 0, 0, 0, 0}), slopes(1, 0.5f)})
-        parseLocked(live, f);
-    a.clearSent();
+    SlopeSensor* live = readySlope(a);
 
     // The host zeroes the copy its getter returned: the live sensor is the one zeroing.
     SlopeSensor copy = SensorManager::getInstance()->getSlopeSensor(90, a.cuaId());
@@ -251,10 +238,7 @@ TEST(TiltSlopeAdapter, ZeroingACopyZeroesTheLiveSensorAndOutlivesIt)
     Clock::advance(SlopeZeroingThread::ZERO_HOLD_MS);
     ASSERT_TRUE(within5s([] { return SlopeZeroingThread::liveCount() == 0; }));
     EXPECT_TRUE(cap.has(Info, "MDS2000 Zero slope aborted. Not OK "));
-    const std::vector<_TGENERIC_CAN_FRAME> sent = DummyBus::instance().sent(a.name());
-    ASSERT_EQ(sent.size(), 2u);
-    for (size_t i = 0; i < sent.size(); ++i)
-        expectFrame(sent[i], 701, false, {uint8_t(i == 0), 0, 0, 0, 0, 0, 0, 0}, i ? "release" : "zero");
+    EXPECT_EQ(frameTexts(DummyBus::instance().sent(a.name())), kZeroAndRelease);
 }
 
 TEST(TiltSlopeAdapter, StoppedZeroingEndsAtOnceAndNeverLeavesTheZeroCommandOn)
@@ -266,11 +250,7 @@ TEST(TiltSlopeAdapter, StoppedZeroingEndsAtOnceAndNeverLeavesTheZeroCommandOn)
         TestAdapter a;
         ASSERT_TRUE(a.connect());
         LogCapture cap;
-        auto* live = new SlopeSensor(SensorManager::getInstance(), a.cuaId(), 90);
-        ASSERT_TRUE(a.device()->addSensor(live));
-        for (const auto& f : {frame(101, {0, 0, 0, 0, 0}), frame(104, {0, 0, 0, 0, 0, 0, 0}), slopes(1, 0.5f)})
-            parseLocked(live, f);
-        a.clearSent();
+        SlopeSensor* live = readySlope(a);
         ASSERT_TRUE(locked(live, [&] { return live->Zero(); })) << name;
         ASSERT_TRUE(Clock::waitForSleepers(1, 2000)) << name;
         if (inHold) {
@@ -282,10 +262,7 @@ TEST(TiltSlopeAdapter, StoppedZeroingEndsAtOnceAndNeverLeavesTheZeroCommandOn)
         SlopeZeroingThread::stopAll();
         EXPECT_EQ(SlopeZeroingThread::liveCount(), 0) << name;
         EXPECT_FALSE(locked(live, [&] { return live->isZeroing(); })) << name;
-        const std::vector<_TGENERIC_CAN_FRAME> sent = a.sentFrames();
-        ASSERT_EQ(sent.size(), inHold ? 2u : 0u) << name;
-        for (size_t i = 0; i < sent.size(); ++i)
-            expectFrame(sent[i], 701, false, {uint8_t(i == 0), 0, 0, 0, 0, 0, 0, 0}, name + (i ? ": release" : ": zero"));
+        EXPECT_EQ(frameTexts(a.sentFrames()), inHold ? kZeroAndRelease : std::vector<std::string>{}) << name;
     }
 }
 

@@ -4,9 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <ctime>
 #include <dirent.h>
-#include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 #include "Clock.h"
 #include "DummyBus.h"
 #include "LogCapture.h"
+#include "ScopedEnv.h"
 #include "TestAdapter.h"
 #include "TextFiles.h"
 
@@ -41,26 +41,20 @@ class TxLogger : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        hadConfig = old != nullptr;
-        savedConfig = old ? old : "";
         char dir[] = "/tmp/qcan_txlog_XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
         config = dir;
-        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        xdg = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", config);
         logDir = config + "/Quillard/qcan/log";
     }
     void TearDown() override
     {
-        if (hadConfig)
-            setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
+        xdg.reset();
         std::system(("rm -rf " + config).c_str());
     }
     void makeLogDir() { ASSERT_EQ(std::system(("mkdir -p " + logDir).c_str()), 0); }
-    std::string config, logDir, savedConfig;
-    bool hadConfig = false;
+    std::string config, logDir;
+    std::unique_ptr<ScopedEnv> xdg;
 };
 
 }  // namespace

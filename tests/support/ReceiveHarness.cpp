@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include <wx/init.h>
+
 #include "Clock.h"
 #include "LogCapture.h"
 #include "QCANDevice.h"
@@ -40,6 +42,13 @@ ReceiveHarness& ReceiveHarness::instance()
 {
     static ReceiveHarness harness;
     return harness;
+}
+
+void ReceiveHarness::startProcess()
+{
+    static wxInitializer wx;
+    setenv("QCAN_ADAPTERS", "", 1);
+    instance();
 }
 
 ReceiveHarness::ReceiveHarness()

@@ -20,6 +20,9 @@ public:
 
     // Created once per fuzzing process (adapters connect in it), kept until exit.
     static ReceiveHarness& instance();
+    // What a fuzz target's start-up does once: wxWidgets initialised, no adapters from the
+    // environment but the harness's own dummies, and those connected.
+    static void startProcess();
 
     // One frame through the receive callback of adapter (0 or 1), as the library delivers it.
     void receive(int adapter, const _TGENERIC_CAN_FRAME& frame);

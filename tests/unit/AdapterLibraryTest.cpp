@@ -19,6 +19,7 @@
 
 #include "../../platform/qcan_api/QCANApi.h"
 #include "MakerId.h"
+#include "ScopedEnv.h"
 
 namespace {
 
@@ -139,21 +140,17 @@ TEST_F(AdapterLibraryTest, AdapterListFromVariableThenFileThenDefault)
     EXPECT_TRUE(listing().empty());
     EXPECT_EQ(open("DUMMY1"), nullptr);
 
-    unsetenv("QCAN_ADAPTERS");  // the other tests set it; the file and home are put back below
-    const std::string home = getenv("HOME") ? getenv("HOME") : "";
+    unsetenv("QCAN_ADAPTERS");  // the other tests set it
     char dir[] = "/tmp/qcanapitestXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string file = std::string(dir) + "/adapters.conf";
     std::ofstream(file) << "# test bench\nDUMMY7=dummy   # on the desk\n\nSC_can1=socketcan:can1\n";
-    setenv("QCAN_ADAPTERS_FILE", file.c_str(), 1);
+    ScopedEnv fileVariable("QCAN_ADAPTERS_FILE", file);
     EXPECT_EQ(listing(), (std::vector<std::string>{"DUMMY7 | Dummy adapter DUMMY7", "SC_can1 | SocketCAN can1"}));
-    setenv("QCAN_ADAPTERS_FILE", (file + ".missing").c_str(), 1);  // and an empty home: the default
-    setenv("HOME", dir, 1);
+    ScopedEnv missing("QCAN_ADAPTERS_FILE", file + ".missing"), home("HOME", dir);  // and an empty home: the default
     EXPECT_EQ(listing(), (std::vector<std::string>{"SIM_EXCAVATOR | Simulated excavator"}));
     std::remove(file.c_str());
     rmdir(dir);
-    setenv("HOME", home.c_str(), 1);
-    unsetenv("QCAN_ADAPTERS_FILE");
 }
 
 TEST_F(AdapterLibraryTest, SecondOpenRefusedAndNoCallbackAfterCloseWhileTrafficRuns)
@@ -228,22 +225,6 @@ TEST_F(AdapterLibraryTest, FramesSentAreRecordedExactlyAndInjectedOnesArriveInOr
         ASSERT_EQ(std::make_tuple(f.header.id, f.header.ext, f.header.dlc, (f.data[0] | f.data[1] << 8), f.data[2]),
                   std::make_tuple(makerId(1, 0, 16, static_cast<uint32_t>(i % 128)), 1, 3, i, 0xAA)) << "frame " << i;
     }
-}
-
-TEST_F(AdapterLibraryTest, SimulatedExcavatorDeliversBucketFastStreamAt100Hz)
-{
-    // Rates and contents are checked on the scenario itself; here, real-time delivery by the adapter.
-    ASSERT_NE(open("SIM_EXCAVATOR"), nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    close();
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::lock_guard<std::mutex> lock(rec.m);
-    int bucket = 0;
-    for (const _TGENERIC_CAN_FRAME& f : rec.frames)
-        bucket += f.header.ext == 1 && f.header.id == makerId(18, 0, 16, 101) && f.header.dlc == 8;
-    EXPECT_GE(bucket, static_cast<int>(80 * s)) << s << " s";
-    EXPECT_LE(bucket, static_cast<int>(100 * s) + 5) << s << " s";  // never far ahead of real time
 }
 
 }  // namespace

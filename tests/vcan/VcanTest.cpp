@@ -395,6 +395,8 @@ TEST_F(Vcan, BitRateIsTheKernelsWhereTheInterfaceHasOne)
     // Until the first status report the plug-in cannot read a rate and complains once; from then
     // on a vcan, which has no rate, keeps the one set.
     const int v = connect("SC_vcan0");
+    // The first report can be late in an emulated machine under load: wait for it, not for a time.
+    EXPECT_TRUE(waitFor([&] { return m_->GetDeviceBaudRate(v) == CAN_BAUD_250K; }, 10000)) << m_->GetDeviceBaudRate(v);
     sleepMs(300);
     log.clear();
     sleepMs(500);

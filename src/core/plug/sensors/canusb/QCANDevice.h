@@ -70,11 +70,11 @@ public:
     wxString getDeviceLog(unsigned int index);
 
     // --- library callbacks ---
-    static void QCAN_CALLCONV QCANRxHandler(void* ptr, unsigned short value, _TGENERIC_CAN_FRAME_HEADER* header,
-                                            void* data, void* device);
-    static void QCAN_CALLCONV QCANNotifyHandler(void* ptr, int mode, ECANBusState state, void* device);
+    static void QCAN_CALLCONV QCANRxHandler(void* ptr, unsigned short value, const _TGENERIC_CAN_FRAME_HEADER* header,
+                                            const unsigned char* data, void* device);
+    static void QCAN_CALLCONV QCANNotifyHandler(void* ptr, int mode, int busState, void* device);
     static void QCAN_CALLCONV QCANTxHandler(void* device, void* ptr, int value, unsigned short value2);
-    void RxHandler(_TGENERIC_CAN_FRAME_HEADER* header, void* data);
+    void RxHandler(const _TGENERIC_CAN_FRAME_HEADER* header, const void* data);
     void NotifyHandler(int mode, ECANBusState state);
     void TxHandler(int value, unsigned short value2);
 

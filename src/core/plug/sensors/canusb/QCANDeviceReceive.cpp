@@ -21,17 +21,17 @@ using QCANDeviceInternal::isStatus;
 
 // --- library callbacks ---------------------------------------------------------------------------
 
-void QCAN_CALLCONV QCANDevice::QCANRxHandler(void*, unsigned short, _TGENERIC_CAN_FRAME_HEADER* header, void* data,
-                                             void* device)
+void QCAN_CALLCONV QCANDevice::QCANRxHandler(void*, unsigned short, const _TGENERIC_CAN_FRAME_HEADER* header,
+                                             const unsigned char* data, void* device)
 {
     if (device)
         static_cast<QCANDevice*>(device)->RxHandler(header, data);
 }
 
-void QCAN_CALLCONV QCANDevice::QCANNotifyHandler(void*, int mode, ECANBusState state, void* device)
+void QCAN_CALLCONV QCANDevice::QCANNotifyHandler(void*, int mode, int busState, void* device)
 {
     if (device)
-        static_cast<QCANDevice*>(device)->NotifyHandler(mode, state);
+        static_cast<QCANDevice*>(device)->NotifyHandler(mode, static_cast<ECANBusState>(busState));
 }
 
 void QCAN_CALLCONV QCANDevice::QCANTxHandler(void* device, void*, int value, unsigned short value2)
@@ -61,7 +61,7 @@ void QCANDevice::TxHandler(int, unsigned short)
     wxCriticalSectionLocker guard(statusLock);
 }
 
-void QCANDevice::RxHandler(_TGENERIC_CAN_FRAME_HEADER* header, void* data)
+void QCANDevice::RxHandler(const _TGENERIC_CAN_FRAME_HEADER* header, const void* data)
 {
     if (!header || !data)
         return;

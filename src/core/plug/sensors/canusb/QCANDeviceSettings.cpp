@@ -142,7 +142,7 @@ ECANBaud QCANDevice::readBaud()
         return CAN_BAUD_NONE;
     void* handle = nullptr;
     QCANGetBaud_t getBaud = entry<QCANGetBaud_t>(QCAN_ENTRY_GET_BAUD, &handle);
-    return getBaud ? getBaud(handle) : CAN_BAUD_NONE;
+    return getBaud ? static_cast<ECANBaud>(getBaud(handle)) : CAN_BAUD_NONE;
 }
 
 void QCANDevice::SetBaudrate(ECANBaud baud)
@@ -164,7 +164,7 @@ void QCANDevice::applyBaudrate(ECANBaud wanted)
     }
     void* handle = nullptr;
     if (QCANGetBaud_t getBaud = entry<QCANGetBaud_t>(QCAN_ENTRY_GET_BAUD, &handle))
-        currentBaud = getBaud(handle);
+        currentBaud = static_cast<ECANBaud>(getBaud(handle));
     // An adapter that reports no valid rate is never given a new one.
     if (currentBaud == wanted || currentBaud == CAN_BAUD_NONE)
         return;
@@ -285,7 +285,7 @@ ECANMode QCANDevice::GetMode()
 {
     void* handle = nullptr;
     QCANGetMode_t get = entry<QCANGetMode_t>(QCAN_ENTRY_GET_MODE, &handle);
-    return get ? get(handle) : CAN_MODE_UNKNOWN;
+    return get ? static_cast<ECANMode>(get(handle)) : CAN_MODE_UNKNOWN;
 }
 
 wxString QCANDevice::getCANModeString()

@@ -18,9 +18,12 @@
 #endif
 
 extern "C" {
-typedef void(QCAN_CALLCONV* QCANRxCallback)(void* ptr, unsigned short value, _TGENERIC_CAN_FRAME_HEADER* header,
-                                            void* data, void* device);
-typedef void(QCAN_CALLCONV* QCANStatusCallback)(void* ptr, int mode, ECANBusState state, void* device);
+// Every function type here is exactly the library's own (const pointers, int where it takes or gives
+// a mode, rate or bus state): a call through a pointer of another type is undefined, even when the
+// calling convention happens to agree.
+typedef void(QCAN_CALLCONV* QCANRxCallback)(void* ptr, unsigned short value, const _TGENERIC_CAN_FRAME_HEADER* header,
+                                            const unsigned char* data, void* device);
+typedef void(QCAN_CALLCONV* QCANStatusCallback)(void* ptr, int mode, int busState, void* device);
 typedef void(QCAN_CALLCONV* QCANTxCallback)(void* device, void* ptr, int value, unsigned short value2);
 
 typedef void(QCAN_CALLCONV* QCANTableEntry)(void);
@@ -40,12 +43,12 @@ typedef void*(QCAN_CALLCONV* QCAN_InitializeCUA_t)(void* context, void** table, 
 
 // The adapter's function table, each entry taking the adapter handle first.
 typedef void(QCAN_CALLCONV* QCANClose_t)(void* handle);                                  // entry 2
-typedef void(QCAN_CALLCONV* QCANSetMode_t)(void* handle, ECANMode mode);                 // entry 3
-typedef ECANMode(QCAN_CALLCONV* QCANGetMode_t)(void* handle);                            // entry 4
-typedef ECANBaud(QCAN_CALLCONV* QCANGetBaud_t)(void* handle);                            // entry 6
-typedef void(QCAN_CALLCONV* QCANSetBaud_t)(void* handle, ECANBaud baud);                 // entry 7
-typedef int(QCAN_CALLCONV* QCANSend_t)(void* handle, _TGENERIC_CAN_FRAME_HEADER* header, void* data, int, int,
-                                       int, int);                                        // entry 9
+typedef void(QCAN_CALLCONV* QCANSetMode_t)(void* handle, int mode);                      // entry 3
+typedef int(QCAN_CALLCONV* QCANGetMode_t)(void* handle);                                 // entry 4
+typedef int(QCAN_CALLCONV* QCANGetBaud_t)(void* handle);                                 // entry 6
+typedef void(QCAN_CALLCONV* QCANSetBaud_t)(void* handle, int baud);                      // entry 7
+typedef int(QCAN_CALLCONV* QCANSend_t)(void* handle, const _TGENERIC_CAN_FRAME_HEADER* header,
+                                       const unsigned char* data, int, int, int, int);   // entry 9
 typedef void(QCAN_CALLCONV* QCANSetBusPower_t)(void* handle, int on);                    // entry 11
 typedef int(QCAN_CALLCONV* QCANGetBusPower_t)(void* handle);                             // entry 12
 typedef void(QCAN_CALLCONV* QCANAddFilter_t)(void* handle, unsigned short index, const void* code,

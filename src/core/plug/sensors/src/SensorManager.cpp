@@ -47,7 +47,6 @@ SensorManager::SensorManager()
       rxFifoRead(0),
       rxFifoWrite(0),
       rxFifoCount(0),
-      notifier(0, 0),
       thread(nullptr),
       mainThreadLastTick(0),
       lastConnectTick(0),
@@ -233,7 +232,7 @@ wxString SensorManager::getExportDataPath(int) const
     return exportDataPath;
 }
 
-wxSemaphore* SensorManager::getNotifier()
+WakeSemaphore* SensorManager::getNotifier()
 {
     return &notifier;
 }

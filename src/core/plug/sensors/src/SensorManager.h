@@ -17,6 +17,7 @@
 #include "CANFrameTypes.h"
 #include "QCANDeviceTypes.h"
 #include "SensorTypes.h"
+#include "WakeSemaphore.h"
 
 class wxWindow;
 
@@ -89,7 +90,7 @@ public:
     unsigned long long getLastConnectTick();
     void setExportDataPath(const wxString& path, int unused = 0);
     wxString getExportDataPath(int unused = 0) const;
-    wxSemaphore* getNotifier();
+    WakeSemaphore* getNotifier();
     wxSemaError wait(unsigned long ms);
     wxSemaError notify();
     // Opens a diagnostics frame of its own (no parent); the argument is not used.
@@ -267,7 +268,7 @@ private:
     unsigned int rxFifoRead;
     unsigned int rxFifoWrite;
     unsigned int rxFifoCount;
-    wxSemaphore notifier;
+    WakeSemaphore notifier;
     std::vector<QCANDeviceRef> devices;
     std::vector<QCANDevice*> devicePointers;  // the same table as plain pointers, for getConnectedQCANDevices
     std::mutex threadLock;                    // starting and joining the manager thread

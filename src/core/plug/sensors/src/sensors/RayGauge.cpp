@@ -45,8 +45,10 @@ void RayGauge::Update(const unsigned long long& elapsed, const unsigned long lon
 
 void RayGauge::CleanHitList(unsigned long long now)
 {
-    while (!hits.empty() && now > hits.front().time && now - hits.front().time > HIT_LIFETIME_MS)
-        hits.pop_front();
+    auto fresh = hits.begin();
+    while (fresh != hits.end() && now > fresh->time && now - fresh->time > HIT_LIFETIME_MS)
+        ++fresh;
+    hits.erase(hits.begin(), fresh);
 }
 
 void RayGauge::AddNewHitData(short channel, short position, unsigned long long time)

@@ -3,7 +3,7 @@
 // The laser receiver: a time-ordered list of the beam's recent hits, oldest first, and a new-hit
 // flag for each of its four channels.
 
-#include <deque>
+#include <vector>
 
 #include "LaserHit.h"
 #include "QuillardSensor.h"
@@ -37,10 +37,12 @@ public:
     void resetNewLaserHit(int channel);
 
     int getHitCount() const { return static_cast<int>(hits.size()); }
-    const std::deque<LaserHit>& getHits() const { return hits; }
+    const std::vector<LaserHit>& getHits() const { return hits; }
 
 private:
-    std::deque<LaserHit> hits;  // oldest at the front
+    // Oldest first. A vector, not a deque: once it holds a few seconds of hits its storage is reused,
+    // where a deque takes a new block every 32 hits on the receive path.
+    std::vector<LaserHit> hits;
     bool newHit[CHANNEL_COUNT];
 };
 
