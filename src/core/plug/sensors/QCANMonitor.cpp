@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <set>
 #include <algorithm>
-#include <thread>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -44,6 +43,7 @@ const unsigned int kCaptureLines = 1000;
 // Matrix cells of the G1 end matrix, and how long one cell's read-back is waited for.
 const int kG1MatrixCells = 16;
 const int kG1CellWaitMs = 50;
+const int kG1PollMs = 2;
 
 // The frames alive and the one the benchmark callbacks feed. The receive threads look a frame up
 // here before touching it, so a frame being destroyed is never reached.
@@ -111,10 +111,10 @@ QCANMonitor* QCANMonitor::getInstance(wxWindow* parent)
 
 QCANMonitor::QCANMonitor(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size)
     : wxFrame(parent, id, wxT("QCAN Diagnostics"), pos, size == wxDefaultSize ? wxSize(760, 560) : size),
-      timer(this)
+      timing({"tick", "manager", "device", "sensors", "capture", "queue lock"}), timer(this)
 {
-    for (int i = 0; i < RING_SIZE; ++i)
-        extRing[i] = filterRing[i] = -1;
+    g1Timer.Bind(wxEVT_TIMER, &QCANMonitor::onG1Step, this);
+    clearRings();
     instanceGuard.reset(new wxSingleInstanceChecker(wxString::Format(wxT("QCANMonitor_%lu_Guard"),
                                                                      static_cast<unsigned long>(getuid()))));
 
@@ -537,7 +537,7 @@ void QCANMonitor::buildDebugPage(wxWindow* page)
 
 void QCANMonitor::onTimer(wxTimerEvent&)
 {
-    const auto started = std::chrono::steady_clock::now();
+    RefreshTiming::Scope whole(timing, PHASE_TICK);
     if (!initialised) {
         initialised = true;
         {
@@ -547,28 +547,28 @@ void QCANMonitor::onTimer(wxTimerEvent&)
         rebuildDeviceList();
         Show();
     } else {
-        refreshManagerPage();
+        const auto timed = [this](int phase, void (QCANMonitor::*step)()) {
+            RefreshTiming::Scope scope(timing, phase);
+            (this->*step)();
+        };
+        timed(PHASE_MANAGER, &QCANMonitor::refreshManagerPage);
         if (selectedCuaId >= 0) {
             const int page = notebook->GetSelection();
             if (page == 1)
-                refreshDevicePage();
+                timed(PHASE_DEVICE, &QCANMonitor::refreshDevicePage);
             else if (page == 2 && sensorAuto->GetValue())
-                refreshSensorsPage();
+                timed(PHASE_SENSORS, &QCANMonitor::refreshSensorsPage);
         }
         if (benchExt->GetValue())
             showBenchmarks();
         if (refreshPhase == 0)
-            drainCapture();
+            timed(PHASE_CAPTURE, &QCANMonitor::drainCapture);
         refreshPhase = (refreshPhase + 1) % 4;
         static const wxColour tints[4] = {wxColour(0, 0, 0), wxColour(0, 70, 140), wxColour(0, 110, 0),
                                           wxColour(0, 70, 140)};
         statusText->SetForegroundColour(tints[refreshPhase]);
         statusText->Refresh();
     }
-    ++ticks;
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    if (static_cast<unsigned long long>(took.count()) > longestTickMs)
-        longestTickMs = static_cast<unsigned long long>(took.count());
 }
 
 void QCANMonitor::refreshManagerPage()
@@ -760,6 +760,7 @@ void QCANMonitor::drainCapture()
 {
     std::deque<RxCANFrameT*> frames;
     {
+        RefreshTiming::Scope wait(timing, PHASE_LOCK);
         wxMutexLocker guard(lock);
         frames.swap(captureQueue);
     }
@@ -812,17 +813,17 @@ void QCANMonitor::drainCapture()
 
 void QCANMonitor::showBenchmarks()
 {
-    int32_t rings[2][RING_SIZE];
+    int32_t copies[2][RING_SIZE];
     {
+        RefreshTiming::Scope wait(timing, PHASE_LOCK);
         wxMutexLocker guard(lock);
-        std::copy(extRing, extRing + RING_SIZE, rings[0]);
-        std::copy(filterRing, filterRing + RING_SIZE, rings[1]);
+        std::copy(&rings[0][0], &rings[0][0] + 2 * RING_SIZE, &copies[0][0]);
     }
     wxStaticText* texts[2] = {benchExtText, benchFilterText};
     for (int r = 0; r < 2; ++r) {
         long long sum = 0;
         int max = 0, n = 0;
-        for (int32_t v : rings[r])
+        for (int32_t v : copies[r])
             if (v >= 0) {
                 sum += v;
                 max = std::max<int>(max, v);
@@ -850,30 +851,35 @@ PARSE_RESULT QCANMonitor::handleMsg(void* frame, void*, void* context)
 
 bool QCANMonitor::handleExtTimeMsg(void* frame, void*)
 {
-    if (!frame)
-        return true;
-    const unsigned long long now = SensorManager::getTickCount();
-    wxMutexLocker registry(registryLock());
-    if (QCANMonitor* self = captureTarget) {
-        wxMutexLocker guard(self->lock);
-        self->extRing[self->extIndex] = static_cast<int32_t>(now - static_cast<RxCANFrameT*>(frame)->time);
-        self->extIndex = (self->extIndex + 1) % RING_SIZE;
-    }
+    recordDelay(frame, RING_EXT);
     return true;
 }
 
 bool QCANMonitor::handleFilterTimeMsg(void* frame, void*)
 {
+    recordDelay(frame, RING_FILTER);
+    return true;
+}
+
+void QCANMonitor::recordDelay(void* frame, int ring)
+{
     if (!frame)
-        return true;
+        return;
     const unsigned long long now = SensorManager::getTickCount();
     wxMutexLocker registry(registryLock());
     if (QCANMonitor* self = captureTarget) {
         wxMutexLocker guard(self->lock);
-        self->filterRing[self->filterIndex] = static_cast<int32_t>(now - static_cast<RxCANFrameT*>(frame)->time);
-        self->filterIndex = (self->filterIndex + 1) % RING_SIZE;
+        self->rings[ring][self->ringIndex[ring]] = static_cast<int32_t>(now - static_cast<RxCANFrameT*>(frame)->time);
+        self->ringIndex[ring] = (self->ringIndex[ring] + 1) % RING_SIZE;
     }
-    return true;
+}
+
+void QCANMonitor::clearRings()
+{
+    for (int ring = 0; ring < 2; ++ring) {
+        std::fill(rings[ring], rings[ring] + RING_SIZE, -1);
+        ringIndex[ring] = 0;
+    }
 }
 
 // --- Manager page and the buttons below ----------------------------------------------------------
@@ -1241,9 +1247,7 @@ void QCANMonitor::onBenchmarkExt(wxCommandEvent&)
         print(wxT(" Test EXT times\n"));
         {
             wxMutexLocker guard(lock);
-            for (int i = 0; i < RING_SIZE; ++i)
-                extRing[i] = filterRing[i] = -1;
-            extIndex = filterIndex = 0;
+            clearRings();
         }
         manager().registerParser(kBenchmarkParser, &QCANMonitor::handleExtTimeMsg);
     } else {
@@ -1279,32 +1283,42 @@ int QCANMonitor::g1SensorId()
 
 void QCANMonitor::onG1Read(wxCommandEvent&)
 {
-    if (selectedCuaId < 0)
+    if (selectedCuaId < 0 || g1Timer.IsRunning())
         return;
-    const int id = g1SensorId();
-    if (!id)
+    g1ReadId = g1SensorId();
+    if (!g1ReadId)
         return;
-    SensorManager& m = manager();
-    for (int cell = 0; cell < kG1MatrixCells; ++cell) {
-        m.getTiltSensorG1(static_cast<unsigned char>(id), selectedCuaId)
-            .SendEndMatrixRead(static_cast<unsigned char>(cell), false);
-        // The answer comes back through the receive path; wait for it in real time, briefly.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kG1CellWaitMs);
-        bool read = false;
-        Sensors::TiltSensorG1 sensor = m.getTiltSensorG1(static_cast<unsigned char>(id), selectedCuaId);
-        while (!read) {
-            sensor = m.getTiltSensorG1(static_cast<unsigned char>(id), selectedCuaId);
-            read = sensor.getRotationMatrix().first == cell;
-            if (read || std::chrono::steady_clock::now() >= until)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        if (read)
-            print(wxString::Format(wxT("Cell[%i], Value:[%i]\n"), cell, sensor.getRotationMatrix().second));
-        else
-            print(wxString::Format(wxT("Could not read cell %i value, error count: %i\n"), cell,
-                                   static_cast<int>(sensor.GetErrorCount())));
+    g1Cell = -1;
+    nextG1Cell();
+}
+
+// The cells are read one after the other. Each answer comes back through the receive path; the
+// GUI thread looks for it on a short timer instead of waiting, so the window stays live.
+void QCANMonitor::nextG1Cell()
+{
+    if (++g1Cell >= kG1MatrixCells) {
+        g1Timer.Stop();
+        return;
     }
+    manager().getTiltSensorG1(static_cast<unsigned char>(g1ReadId), selectedCuaId)
+        .SendEndMatrixRead(static_cast<unsigned char>(g1Cell), false);
+    g1Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kG1CellWaitMs);
+    if (!g1Timer.IsRunning())
+        g1Timer.Start(kG1PollMs);
+}
+
+void QCANMonitor::onG1Step(wxTimerEvent&)
+{
+    Sensors::TiltSensorG1 sensor = manager().getTiltSensorG1(static_cast<unsigned char>(g1ReadId), selectedCuaId);
+    const bool read = sensor.getRotationMatrix().first == g1Cell;
+    if (!read && std::chrono::steady_clock::now() < g1Deadline)
+        return;
+    if (read)
+        print(wxString::Format(wxT("Cell[%i], Value:[%i]\n"), g1Cell, sensor.getRotationMatrix().second));
+    else
+        print(wxString::Format(wxT("Could not read cell %i value, error count: %i\n"), g1Cell,
+                               static_cast<int>(sensor.GetErrorCount())));
+    nextG1Cell();
 }
 
 bool QCANMonitor::firSelection(bool& slow, bool& fast)

@@ -10,6 +10,7 @@
 // only the capture queue and the rings. Neither lock is ever held by the GUI thread across a call
 // into the manager or an adapter, so a receive thread never waits for the GUI.
 
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -21,6 +22,7 @@
 
 #include "CANFrameTypes.h"
 #include "QCANDeviceTypes.h"
+#include "RefreshTiming.h"
 
 class wxNotebook;
 class wxListCtrl;
@@ -61,9 +63,9 @@ public:
     const std::vector<Sensors::DataLogging*>& getLoggers() const { return loggers; }
     // Whether this frame is the one the benchmark callbacks feed.
     bool isCaptureTarget() const;
-    // How long the longest refresh tick took so far (ms), and the tick count; for the endurance run.
-    unsigned long long getLongestTickMs() const { return longestTickMs; }
-    unsigned long long getTickCount() const { return ticks; }
+    // What the refresh ticks cost the GUI thread so far, per phase; for the endurance run.
+    enum { PHASE_TICK, PHASE_MANAGER, PHASE_DEVICE, PHASE_SENSORS, PHASE_CAPTURE, PHASE_LOCK };
+    const RefreshTiming& getRefreshTiming() const { return timing; }
 
     static constexpr int RING_SIZE = 100;
 
@@ -153,8 +155,15 @@ private:
     void onBenchmarkExt(wxCommandEvent&);
     void onDT500(wxCommandEvent&);
     void onG1Read(wxCommandEvent&);
+    void onG1Step(wxTimerEvent&);
+    void nextG1Cell();
     void onFirRead(wxCommandEvent&);
     void onFirWrite(wxCommandEvent&);
+
+    // Both benchmark callbacks: the frame's delay since it was received, into one ring.
+    static void recordDelay(void* frame, int ring);
+    // Every ring entry to -1 (no delay yet); the caller holds `lock` once the frame is running.
+    void clearRings();
 
     void startCapture();
     void stopCapture();
@@ -176,20 +185,23 @@ private:
     int baudStep = 0;
     unsigned long long lastRxTotal = 0;
     unsigned long long lastRxTime = 0;
-    unsigned long long ticks = 0;
-    unsigned long long longestTickMs = 0;
+    RefreshTiming timing;
 
     // Guarded by `lock`: filled on the receive threads, drained by the timer.
     wxMutex lock;
     std::deque<RxCANFrameT*> captureQueue;
-    int32_t extRing[RING_SIZE];
-    int32_t filterRing[RING_SIZE];
-    int extIndex = 0;
-    int filterIndex = 0;
+    enum { RING_EXT, RING_FILTER };
+    int32_t rings[2][RING_SIZE];
+    int ringIndex[2] = {0, 0};
 
     std::vector<Sensors::DataLogging*> loggers;
     std::unique_ptr<wxSingleInstanceChecker> instanceGuard;
     wxTimer timer;
+    // The G1 matrix read in progress: sensor, cell, and until when its answer is waited for.
+    wxTimer g1Timer;
+    int g1ReadId = 0;
+    int g1Cell = 0;
+    std::chrono::steady_clock::time_point g1Deadline;
 
     wxNotebook* notebook = nullptr;
     wxToggleButton* enableCua = nullptr;

@@ -92,6 +92,8 @@ public:
     unsigned int addExternalParser(QCANParserFunction parser, void* context);
     void deleteExternalParserById(unsigned int id);
     void deleteAllExternalParsers();
+    // How many external parsers see this adapter's frames (capture windows, loggers).
+    size_t getExternalParserCount();
     void deleteAllParsers();
 
     // --- sensors ---

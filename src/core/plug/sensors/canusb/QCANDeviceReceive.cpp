@@ -254,6 +254,12 @@ void QCANDevice::deleteAllExternalParsers()
     clearParserList(externalParsers);
 }
 
+size_t QCANDevice::getExternalParserCount()
+{
+    wxCriticalSectionLocker guard(deviceLock);
+    return externalParsers.size();
+}
+
 void QCANDevice::deleteAllParsers()
 {
     logDeviceEvent(wxT("Delete message parsers"));
