@@ -264,6 +264,8 @@ private:
     // Waits up to timeoutMs for the thread to end; a thread that has ended is joined.
     bool waitThreadEnd(unsigned long timeoutMs);
     void joinEndedThread();
+    // True while a thread object exists: looping, winding down, or ended and not yet joined.
+    bool hasManagerThread();
     bool nameIsInTable(const wxString& name);
     // The description the cached adapter list gives the adapter of that name; empty when none.
     wxString describedAs(const wxString& name);

@@ -185,6 +185,12 @@ bool SensorManager::startThread()
     return true;
 }
 
+bool SensorManager::hasManagerThread()
+{
+    std::lock_guard<std::mutex> guard(threadLock);
+    return thread != nullptr;
+}
+
 void SensorManager::joinEndedThread()
 {
     // Once threadRunning is false the thread has done its last act and is only returning. Joining
@@ -307,8 +313,10 @@ void SensorManager::disconnect(unsigned long waitMs, int cuaId)
                 stopAdapter(device.get());
         setThreadRun(false);
         // A thread that is on its way out of its loop is no longer active but still removing its
-        // adapters; only a thread that is not running at all is not waited for.
-        if (!getThreadActive() && !isThreadRunning()) {
+        // adapters, and one that has already ended is still to be joined: both are waited for, so
+        // the outcome does not depend on how fast the thread ends. Only without a thread object at
+        // all is there nothing to wait for.
+        if (!getThreadActive() && !isThreadRunning() && !hasManagerThread()) {
             wxCriticalSectionLocker guard(stateLock);
             threadRun = false;
             return;
