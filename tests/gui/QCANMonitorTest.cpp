@@ -22,6 +22,7 @@
 #include <wx/tglbtn.h>
 #include <wx/utils.h>
 
+#include "GuiLoop.h"
 #include "Clock.h"
 #include "ConfigurationFolder.h"
 #include "MakerId.h"
@@ -41,18 +42,6 @@ using Texts = std::vector<std::pair<std::string, std::string>>;  // message box:
 
 const std::vector<uint8_t> kTiltData = {100, 0, 0xFE, 0xFF, 0x2C, 0x01, 0x00, 0x80};
 
-// Lets the frame's timer and the toolkit run until `done` holds or `ms` of real time have passed.
-template <class F>
-bool runUntil(F done, int ms = 3000)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && std::chrono::steady_clock::now() < until) {
-        wxTheApp->Yield(true);
-        wxMilliSleep(5);
-    }
-    return done();
-}
-void runFor(int ms) { runUntil([] { return false; }, ms); }
 
 // Message boxes answered at once, their texts and captions kept.
 class MessageBoxes : public wxModalDialogHook {
@@ -309,7 +298,6 @@ TEST(QCANMonitorTest, CaptureAndBenchmarkUntilClosed)
     SensorManager* manager = SensorManager::getInstance();
     const size_t parsers = a.device()->getExternalParserCount();
     Monitor m;
-    const auto threadCount = [] { return std::distance(fs::directory_iterator("/proc/self/task"), {}); };
     const auto threads = threadCount();
     m.select("DUMMY1");
     m.page(3);

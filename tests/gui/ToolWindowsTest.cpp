@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -22,6 +21,7 @@
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
+#include "GuiLoop.h"
 #include "CANTrafficGenerator.h"
 #include "Clock.h"
 #include "DummyBus.h"
@@ -37,28 +37,7 @@ using Sensors::SensorGenerator;
 
 namespace {
 
-// Lets the windows' timers and the toolkit run until `done` holds, 3 s of real time at most.
-template <class F>
-bool runUntil(F done, int ms = 3000)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && std::chrono::steady_clock::now() < until) {
-        wxTheApp->Yield(true);
-        wxMilliSleep(5);
-    }
-    return done();
-}
 
-int threadCount()
-{
-    int n = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* e = readdir(dir))
-            n += e->d_name[0] != '.';
-        closedir(dir);
-    }
-    return n;
-}
 
 // The control's event as the toolkit sends it when someone uses it.
 void use(wxWindow* frame, long id, const wxString& text = wxString(), int value = 1)
