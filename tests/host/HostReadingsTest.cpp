@@ -144,7 +144,8 @@ TEST_F(ExcavatorTable, AnglesAgreeWithThePoseAndRatesWithTheTrafficAtEveryStageO
         EXPECT_EQ(sensorIn(doc, 101).at("fps").get<double>(), 151.0);
         EXPECT_EQ(sensorIn(doc, 1).at("fps").get<double>(), 63.0);
         EXPECT_NE(tableBlock(table, 101, "Bucket sensor").find(" 151.0"), std::string::npos) << table;
-        for (const Json& s : Json::parse(JsonView::render(before))["sensors"])
+        const Json earlier = Json::parse(JsonView::render(before));
+        for (const Json& s : earlier.at("sensors"))
             EXPECT_TRUE(s.at("fps").is_null()) << "no rate without a refresh before";
 
         // The adapter's counters and the load of that second on the bus: at least the true load of
