@@ -70,6 +70,19 @@ wxStaticText* label(wxWindow* parent, const wxString& text, wxWindowID id = wxID
     return new wxStaticText(parent, id, text);
 }
 
+// The last row of both senders: the data bytes, "Send" and the line its return text goes to.
+wxBoxSizer* sendRow(wxWindow* box, wxWindowID dataId, wxWindowID sendId, wxWindowID returnId, wxTextCtrl*& data,
+                    wxStaticText*& returned)
+{
+    wxBoxSizer* row = new wxBoxSizer(wxHORIZONTAL);
+    data = new wxTextCtrl(box, dataId, wxT("0011223344556677"), wxDefaultPosition, wxSize(200, -1));
+    row->Add(data, 0, wxRIGHT, 6);
+    row->Add(new wxButton(box, sendId, wxT("Send")), 0, wxRIGHT, 6);
+    returned = label(box, wxEmptyString, returnId);
+    row->Add(returned, 1, wxALIGN_CENTER_VERTICAL);
+    return row;
+}
+
 wxArrayString numbers(int from, int to)
 {
     wxArrayString out;
@@ -331,13 +344,7 @@ void QCANMonitor::buildSendPage(wxWindow* page)
     stdDlc = new wxSpinCtrl(sb, ID_STD_DLC, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 0, 8, 8);
     r1->Add(stdDlc, 0);
     std->Add(r1, 0, wxALL, 4);
-    wxBoxSizer* r2 = new wxBoxSizer(wxHORIZONTAL);
-    stdData = new wxTextCtrl(sb, ID_STD_DATA, wxT("0011223344556677"), wxDefaultPosition, wxSize(200, -1));
-    r2->Add(stdData, 0, wxRIGHT, 6);
-    r2->Add(new wxButton(sb, ID_STD_SEND, wxT("Send")), 0, wxRIGHT, 6);
-    stdReturn = label(sb, wxEmptyString, ID_STD_RETURN);
-    r2->Add(stdReturn, 1, wxALIGN_CENTER_VERTICAL);
-    std->Add(r2, 0, wxEXPAND | wxALL, 4);
+    std->Add(sendRow(sb, ID_STD_DATA, ID_STD_SEND, ID_STD_RETURN, stdData, stdReturn), 0, wxEXPAND | wxALL, 4);
     sizer->Add(std, 0, wxEXPAND | wxALL, 6);
 
     wxStaticBoxSizer* mk = new wxStaticBoxSizer(wxVERTICAL, page, wxT("Quillard Header"));
@@ -374,13 +381,7 @@ void QCANMonitor::buildSendPage(wxWindow* page)
     qDlc = new wxSpinCtrl(mb, ID_Q_DLC, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 0, 8, 8);
     m2->Add(qDlc, 0);
     mk->Add(m2, 0, wxALL, 4);
-    wxBoxSizer* m3 = new wxBoxSizer(wxHORIZONTAL);
-    qData = new wxTextCtrl(mb, ID_Q_DATA, wxT("0011223344556677"), wxDefaultPosition, wxSize(200, -1));
-    m3->Add(qData, 0, wxRIGHT, 6);
-    m3->Add(new wxButton(mb, ID_Q_SEND, wxT("Send")), 0, wxRIGHT, 6);
-    qReturn = label(mb, wxEmptyString, ID_Q_RETURN);
-    m3->Add(qReturn, 1, wxALIGN_CENTER_VERTICAL);
-    mk->Add(m3, 0, wxEXPAND | wxALL, 4);
+    mk->Add(sendRow(mb, ID_Q_DATA, ID_Q_SEND, ID_Q_RETURN, qData, qReturn), 0, wxEXPAND | wxALL, 4);
     sizer->Add(mk, 0, wxEXPAND | wxALL, 6);
     page->SetSizer(sizer);
 
