@@ -1,11 +1,10 @@
-// qcan-host run as a user runs it: a process on the simulated excavator, its output parsed.
+// qcan-host run as a user runs it: a process on the simulated excavator, its output parsed. What a
+// refresh shows sensor by sensor is checked on replayed frames in HostReadingsTest.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <csignal>
-#include <map>
 #include <set>
 
 #include "HostProcess.h"
@@ -26,34 +25,15 @@ std::vector<Json> documents(const HostProcess::Result& r)
     return docs;
 }
 
-const Json* findSensor(const Json& doc, int id)
-{
-    for (const Json& s : doc.at("sensors"))
-        if (s.at("id").get<int>() == id)
-            return &s;
-    return nullptr;
-}
-
-double norm4(const Json& q)
-{
-    double sum = 0.0;
-    for (const char* k : {"w", "x", "y", "z"})
-        sum += q.at(k).get<double>() * q.at(k).get<double>();
-    return std::sqrt(sum);
-}
-
 }  // namespace
 
-// Three seconds of JSON: the adapter and every sensor of the excavator with its class, name and
-// the readings of its getters.
-TEST(QcanHostOnExcavator, OneJsonDocumentPerRefreshShowingTheAdapterAndEverySensorWithItsReadings)
+TEST(QcanHostOnExcavator, OneJsonDocumentPerRefreshShowingTheAdapterAndEverySensor)
 {
     const HostProcess::Result run = HostProcess::run({"--json", "--duration", "3", "--interval", "250"}, {kSimOnly});
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_GE(run.elapsedMs, 3000);
     EXPECT_EQ(run.err.find("message catalogue"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out.find("[SENSOR_"), std::string::npos) << run.out;
     const std::vector<Json> docs = documents(run);
     // 3 s at 250 ms: at most 13 refreshes; a loaded machine may skip some, never add any.
     ASSERT_GE(docs.size(), 2u);
@@ -67,50 +47,13 @@ TEST(QcanHostOnExcavator, OneJsonDocumentPerRefreshShowingTheAdapterAndEverySens
     EXPECT_EQ(a.at("name").get<std::string>() + " | " + a.at("description").get<std::string>() + " | " +
                   a.at("status").get<std::string>(),
               "SIM_EXCAVATOR | Simulated excavator | CONNECTED");
-    EXPECT_TRUE(a.at("connected").get<bool>());
     EXPECT_GT(a.at("rx_frames").get<double>(), 0.0);
     EXPECT_TRUE(a.at("bus_load_pct").is_number());
     // The rate is read back on the adapter's next pass after connecting, which a loaded machine may
     // delay past a refresh; some refresh shows it.
     EXPECT_TRUE(std::any_of(docs.begin(), docs.end(),
                             [](const Json& d) { return d.at("adapters").at(0).at("baud_kbit").get<double>() == 250; }));
-    for (const char* part : {"SIM_EXCAVATOR (1)", "Sensors total/ok: 11/", "CAN power on"})
-        EXPECT_NE(last.at("status").get<std::string>().find(part), std::string::npos) << last.at("status");
-    const std::map<int, std::pair<std::string, std::string>> expected = {
-        {101, {"TiltSensorG1", "Bucket sensor"}}, {102, {"TiltSensorG1", "Stick sensor"}},
-        {103, {"TiltSensorG1", "Main boom sensor"}}, {105, {"TiltSensorG1", "Frame sensor"}},
-        {1, {"GenericPositionSensor", "Unknown sensor"}}, {200, {"NMEA2KHeadingSensor", "Upper carriage rotation sensor"}},
-        {131, {"EngconTiltrotatorSensor", "Tiltrotator sensor"}}, {140, {"SteelwristJoystickSensor", "Steelwrist"}},
-        {120, {"SlopeSensor", "Rail sensor"}}, {90, {"MDS2000IO", "MDS2000"}}, {46, {"DT500Sensor", "Distance sensor"}}};
-    EXPECT_EQ(last.at("sensors").size(), expected.size());
-    for (const auto& e : expected) {
-        const Json* s = findSensor(last, e.first);
-        ASSERT_NE(s, nullptr) << "sensor " << e.first << " missing";
-        EXPECT_EQ(std::make_pair(s->at("class").get<std::string>(), s->at("name").get<std::string>()), e.second);
-    }
-
-    // The getters' readings: each tilt stream at its own scale, the 10 Hz ones lagging the fast one
-    // by at most 100 ms of motion; the position's projected and geoid values; set points and states.
-    for (int id : {101, 102, 103, 105}) {
-        const Json& r = findSensor(last, id)->at("readings");
-        EXPECT_NEAR(norm4(r.at("getOrientation(FAST,CALIBRATED)")), 16384.0, 164.0) << id;
-        EXPECT_NEAR(norm4(r.at("getOrientation(SLOW,CALIBRATED)")), 16384.0, 164.0) << id;
-        EXPECT_NEAR(norm4(r.at("getOrientation(SLOW,RAW)")), 1073741824.0, 10737418.0) << id;
-    }
-    const Json& gnss = findSensor(last, 1)->at("readings");
-    EXPECT_NEAR(gnss.at("getLat").get<double>(), 59.3293, 0.001);
-    EXPECT_NEAR(gnss.at("getLong").get<double>(), 18.0686, 0.001);
-    EXPECT_NEAR(gnss.at("getY").get<double>(), 6580812.3, 3.0);
-    EXPECT_NEAR(gnss.at("getAlt").get<double>() - gnss.at("getZ").get<double>(), gnss.at("getHGEOID").get<double>() / 100.0, 0.001);
-    EXPECT_EQ(gnss.at("getFixQuality").get<double>(), 4);
-    const Json& slope = findSensor(last, 120)->at("readings");
-    EXPECT_TRUE(slope.at("isUnitOk").get<bool>());
-    EXPECT_EQ(slope.at("getSlopeXSet").get<double>(), 3.5);
-    EXPECT_EQ(findSensor(last, 90)->at("readings").at("getState").get<double>(), 1);
-    EXPECT_TRUE(findSensor(last, 46)->at("readings").at("getDistance.valid").get<bool>());
-    const std::string buttons = findSensor(last, 140)->at("readings").at("getButtonState(1)").get<std::string>();
-    EXPECT_EQ(buttons.size(), 12u);
-    EXPECT_EQ(buttons.find_first_not_of("0123"), std::string::npos) << buttons;
+    EXPECT_EQ(last.at("sensors").size(), 11u) << last;
 }
 
 TEST(QcanHost, TextViewIsPlainLinesOfWordsOnAPipe)
@@ -122,9 +65,8 @@ TEST(QcanHost, TextViewIsPlainLinesOfWordsOnAPipe)
     const size_t lastRefresh = r.out.rfind("qcan-host  refresh 4");
     ASSERT_NE(lastRefresh, std::string::npos) << r.out;
     const std::string last = r.out.substr(lastRefresh);
-    for (const char* part : {"SIM_EXCAVATOR", "CONNECTED", "Bucket sensor", "Joystick", "Heading", "Sensors total/ok",
-                             "BUS LOAD", "FRAMES/s", "pitch ", "roll ", "° N", "° E", " m  fix ", "getDistance=",
-                             "getOrientation(FAST,CALIBRATED)(w="})
+    for (const char* part : {"SIM_EXCAVATOR", "CONNECTED", "Bucket sensor", "Sensors total/ok", "BUS LOAD", "FRAMES/s",
+                             "getDistance=", "getOrientation(FAST,CALIBRATED)(w="})
         EXPECT_NE(last.find(part), std::string::npos) << part << " in " << last;
     // The plug-in's own progress lines go to standard error, out of the view.
     EXPECT_EQ(r.out.find("Available cua device"), std::string::npos);
@@ -135,21 +77,15 @@ TEST(QcanHost, XmlIsOneWellFormedDocumentPerRefreshUntilTheCount)
 {
     const HostProcess::Result r = HostProcess::run({"--xml", "--count", "2", "--interval", "1000"}, {kSimOnly});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    std::vector<std::string> refreshes;
-    for (size_t at = r.out.find("<!-- refresh "); at != std::string::npos;) {
-        const size_t next = r.out.find("<!-- refresh ", at + 1);
-        refreshes.push_back(r.out.substr(at, next == std::string::npos ? std::string::npos : next - at));
-        at = next;
-    }
-    ASSERT_EQ(refreshes.size(), 2u) << r.out;
-    EXPECT_EQ(refreshes[1].rfind("<!-- refresh 2 -->", 0), 0u);
-    EXPECT_NE(refreshes[1].find("<sensor id=\"101\""), std::string::npos) << refreshes[1];
+    const size_t second = r.out.find("<!-- refresh 2 -->");
+    ASSERT_NE(second, std::string::npos) << r.out;
     // The refresh comment, then one element per sensor under one root (the first refresh may come
     // before the first frames).
-    const std::string outline = xmlOutline(refreshes[1]);
+    EXPECT_EQ(xmlOutline(r.out.substr(0, second)).rfind("#comment sensors", 0), 0u) << r.out;
+    const std::string outline = xmlOutline(r.out.substr(second));
     EXPECT_EQ(outline.rfind("#comment sensors(sensor sensor sensor sensor sensor", 0), 0u) << outline;
     EXPECT_EQ(outline.find_first_not_of("sensor ()", 16), std::string::npos) << outline;
-    EXPECT_EQ(xmlOutline(refreshes[0]).rfind("#comment sensors", 0), 0u) << refreshes[0];
+    EXPECT_NE(r.out.find("<sensor id=\"101\"", second), std::string::npos) << r.out;
 }
 
 TEST(QcanHost, ListShowsEachAdapterAndAdapterOrVendorChoosesOne)
@@ -170,9 +106,7 @@ TEST(QcanHost, ListShowsEachAdapterAndAdapterOrVendorChoosesOne)
     for (const std::vector<std::string>& choice : {std::vector<std::string>{"--adapter", "DUMMY1"}, {"--vendor", "uMM"}}) {
         std::vector<std::string> args = choice;
         args.insert(args.end(), {"--json", "--count", "1"});
-        const HostProcess::Result one = HostProcess::run(args, {two});
-        EXPECT_EQ(one.exitStatus, 0) << one.err;
-        const std::vector<Json> d = documents(one);
+        const std::vector<Json> d = documents(HostProcess::run(args, {two}));
         ASSERT_EQ(d.size(), 1u) << choice[0];
         ASSERT_EQ(d[0].at("adapters").size(), 1u) << choice[0];
         EXPECT_EQ(d[0].at("adapters").at(0).at("name").get<std::string>(), "DUMMY1") << choice[0];
@@ -180,8 +114,11 @@ TEST(QcanHost, ListShowsEachAdapterAndAdapterOrVendorChoosesOne)
     }
 }
 
+// Exit status 2 for a command line it cannot use, 1 for one it cannot carry out; either way one
+// line on standard error saying why, and nothing on standard output.
 TEST(QcanHost, RefusalsExitNonZeroWithTheirOneLineReason)
 {
+    const std::string noFolder = "/tmp/qcan-no-such-folder/x.log";
     struct Case {
         std::vector<std::string> args;
         std::string env, reason;
@@ -194,11 +131,24 @@ TEST(QcanHost, RefusalsExitNonZeroWithTheirOneLineReason)
         {{"--frobnicate"}, kSimOnly, "unknown argument '--frobnicate'", 2},
         {{"--json", "--xml"}, kSimOnly, "--json and --xml cannot be combined", 2},
         {{"--adapter", "A", "--vendor", "b"}, kSimOnly, "--adapter and --vendor cannot be combined", 2},
+        {{"--class", "Excavator"}, "", "--class needs a sensor class (TiltSensorG1, ", 2},
+        {{"--sensor", "256"}, "", "--sensor needs a sensor id from 0 to 255, got '256'", 2},
+        {{"--replay", "x.log", "--pace", "fast"}, "", "--pace needs exact or classic, got 'fast'", 2},
+        {{"--loop"}, "", "--loop needs --replay", 2},
+        {{"--replay-interval", "5"}, "", "--replay-interval needs --replay", 2},
+        {{"--replay", "x.log", "--replay-interval", "0"}, "",
+         "--replay-interval needs a whole number of milliseconds from 1 to 3600000, got '0'", 2},
+        {{"--log", "x.log", "--log-format", "table,id=octal"}, kSimOnly,
+         "--log-format: unknown item 'id=octal' (see --help)", 2},
+        {{"--log-adapter", "SIM_EXCAVATOR"}, kSimOnly, "--log-adapter and --log-format need --log FILE", 2},
+        {{"--log", noFolder, "--count", "1"}, kSimOnly, "cannot write the log file '" + noFolder + "'", 1},
         {{"--adapter", "NOPE"}, kSimOnly, "adapter 'NOPE' is not available (see --list)", 1},
         {{"--vendor", "kvaser"}, "QCAN_ADAPTERS=DUMMY1=dummy", "no available adapter has a vendor containing 'kvaser'", 1},
         {{"--json"}, "QCAN_ADAPTERS=", "no CAN adapter available", 1},
         // A Linux CAN interface that does not exist cannot be opened.
-        {{"--json", "--wait-ms", "800"}, "QCAN_ADAPTERS=SC_nosuch=socketcan:qcannosuch0", "no adapter connected within 800 ms", 1},
+        {{"--json", "--wait-ms", "800"}, "QCAN_ADAPTERS=SC_nosuch=socketcan:qcannosuch0",
+         "no adapter connected within 800 ms", 1},
+        {{"--replay", noFolder}, "", "'" + noFolder + "' cannot be replayed", 1},
     };
     for (const Case& c : cases) {
         const HostProcess::Result r = HostProcess::run(c.args, {c.env});
@@ -230,7 +180,6 @@ TEST(QcanHost, InterruptStopsCleanlyAndPromptly)
         EXPECT_FALSE(r.timedOut) << "still waiting for its next refresh";
         EXPECT_EQ(r.termSignal, 0) << "killed by the signal instead of stopping";
         EXPECT_EQ(r.exitStatus, 0) << r.err;
-        EXPECT_GE(r.afterSignalMs, 0);
         // Well within the minute, on however loaded a machine.
         EXPECT_LT(r.afterSignalMs, 5000) << " ms to stop";
         EXPECT_EQ(documents(r).size(), 1u);

@@ -62,24 +62,3 @@ TEST(QcanHostReplay, PlaysTheLogIntoTheDummyAdapterShowsItsSensorAndEndsWithIt)
     }
     std::remove(path.c_str());
 }
-
-TEST(QcanHostReplay, BadReplayArgumentsAndARefusedLogEndTheRunWithTheirReasons)
-{
-    const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
-        {{"--replay", "x.log", "--pace", "fast"}, "qcan-host: --pace needs exact or classic, got 'fast'\n"},
-        {{"--loop"}, "qcan-host: --loop needs --replay\n"},
-        {{"--replay-interval", "5"}, "qcan-host: --replay-interval needs --replay\n"},
-        {{"--replay", "x.log", "--replay-interval", "0"},
-         "qcan-host: --replay-interval needs a whole number of milliseconds from 1 to 3600000, got '0'\n"},
-        {{"--replay"}, "qcan-host: option --replay needs a value\n"}};
-    for (const auto& b : bad) {
-        const HostProcess::Result r = HostProcess::run(b.first, {});
-        EXPECT_EQ(r.exitStatus, 2) << b.second;
-        EXPECT_EQ(r.err, b.second);
-    }
-    const std::string missing = std::string(::testing::TempDir()) + "qcan_host_" + std::to_string(getpid()) + "_no_such.log";
-    const HostProcess::Result r = HostProcess::run({"--replay", missing}, {});
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_NE(r.err.find("Replay file was not good"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("qcan-host: '" + missing + "' cannot be replayed"), std::string::npos) << r.err;
-}
