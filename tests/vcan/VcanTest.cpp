@@ -10,9 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <mutex>
-#include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -27,23 +25,13 @@
 #include "LogCapture.h"
 #include "MakerId.h"
 #include "QCANDevice.h"
+#include "RunningManager.h"
 #include "SensorManager.h"
 #include "TiltSensorG1.h"
 
 using namespace Sensors;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 void sleepMs(int ms)
 {
@@ -94,7 +82,7 @@ void startCandump(ChildProcess& dump, const std::string& options, const std::str
 {
     const int before = receiversOn(ifname);
     ASSERT_TRUE(dump.start("exec candump -L " + options + " " + ifname + " > " + outFile));
-    ASSERT_TRUE(waitFor([&] { return receiversOn(ifname) > before; }, 10000)) << "candump did not bind to " << ifname;
+    ASSERT_TRUE(eventually([&] { return receiversOn(ifname) > before; }, 10000)) << "candump did not bind to " << ifname;
 }
 
 // Every frame the adapter's parser list is offered, once, in the order the plug-in parses them.
@@ -147,7 +135,7 @@ protected:
     {
         const int cua = m_->connect(wxString(name));
         EXPECT_GT(cua, 0) << name;
-        EXPECT_TRUE(waitFor([&] { return m_->getDeviceStatus(cua) == QCAN_STATUS_CONNECTED; }, 10000))
+        EXPECT_TRUE(eventually([&] { return m_->getDeviceStatus(cua) == QCAN_STATUS_CONNECTED; }, 10000))
             << name << " is " << m_->getDeviceStatus(cua);
         return cua;
     }
@@ -180,17 +168,16 @@ protected:
 
 ClockPump* Vcan::pump_ = nullptr;
 
-TEST_F(Vcan, CangenAndCansendFramesArriveInOrderAsCandumpSeesThem)
+TEST_F(Vcan, CangenFramesArriveInOrderAsCandumpSeesThem)
 {
     const int cua = connect("SC_vcan0");
     record(cua);
     pump_->setPace(0);  // no silence timeouts while the generators run, however busy the machine
     const int total0 = received(cua);
 
-    // 10000 frames from one generator mixing standard, extended and remote frames of random
-    // identifiers and lengths with CAN FD frames (vcan0 carries both), which a classic adapter
-    // never receives; beside it a G1 tilt sensor (id 4) streams its fast raw orientation with a
-    // counting payload.
+    // 10000 frames of random identifiers, lengths and kinds (standard, extended, remote, and CAN FD
+    // frames, which a classic adapter never receives) beside a G1 tilt sensor (id 4) streaming its
+    // fast raw orientation with a counting payload.
     const int kG1 = 500;
     ChildProcess dump, mixed, g1Stream;
     // A socket buffer for the whole run: candump on an emulated CPU beside a flood must not drop.
@@ -203,7 +190,7 @@ TEST_F(Vcan, CangenAndCansendFramesArriveInOrderAsCandumpSeesThem)
     // The stream ends long before the mix; its sensor is read while fresh (a silent sensor times
     // out and drops its readings).
     EXPECT_EQ(g1Stream.wait(60000), 0);
-    ASSERT_TRUE(waitFor([&] { return m_->getTiltSensorG1(4, cua).getValue(FAST, RAW).x == kG1 - 1; }, 15000))
+    ASSERT_TRUE(eventually([&] { return m_->getTiltSensorG1(4, cua).getValue(FAST, RAW).x == kG1 - 1; }, 15000))
         << "the G1 sensor did not follow cangen's count";
     const TiltSensorG1 g1 = m_->getTiltSensorG1(4, cua);
     EXPECT_EQ(mixed.wait(120000), 0);
@@ -215,9 +202,9 @@ TEST_F(Vcan, CangenAndCansendFramesArriveInOrderAsCandumpSeesThem)
     const int all = static_cast<int>(seen.size());
     EXPECT_EQ(all + fdFrames, 10000 + kG1) << "candump missed frames";
     EXPECT_GT(fdFrames, 1000);
-    EXPECT_TRUE(waitFor([&] { return rec_.copy().size() >= seen.size(); }, 10000)) << rec_.copy().size() << " of " << all;
+    EXPECT_TRUE(eventually([&] { return rec_.copy().size() >= seen.size(); }, 10000)) << rec_.copy().size() << " of " << all;
     sleepMs(100);  // and nothing beyond
-    // The receive counters of the plug-in and of the adapter library agree: none lost.
+    // None lost between the kernel, the adapter library and the plug-in.
     int total = 0, parsed = 0, overflow = 0, r1, r2, r3, r4;
     m_->GetDeviceReceived(cua, &total, &parsed, &overflow, &r1, &r2, &r3, &r4);
     EXPECT_EQ(total - total0, all);
@@ -248,31 +235,16 @@ TEST_F(Vcan, CangenAndCansendFramesArriveInOrderAsCandumpSeesThem)
                                            << ": plug-in " << *diff.first << ", candump " << *diff.second;
     }
 
-    // The mix covered standard and extended, data and remote frames and every length.
-    std::set<std::string> kinds;
-    for (const std::string& f : seen) {
-        const size_t hash = f.find('#');
-        kinds.insert(std::string(hash == 8 ? "ext " : "std ") + (f[hash + 1] == 'R' ? "R" : std::to_string((f.size() - hash - 1) / 2)));
-    }
-    EXPECT_EQ(kinds, (std::set<std::string>{"ext 0", "ext 1", "ext 2", "ext 3", "ext 4", "ext 5", "ext 6", "ext 7", "ext 8",
-                                            "ext R", "std 0", "std 1", "std 2", "std 3", "std 4", "std 5", "std 6", "std 7",
-                                            "std 8", "std R"}));
-
-    // The G1 stream became sensor updates, one per frame: the typed getter holds the last frame's
-    // values, cangen's count from 0 in the first two bytes.
-    const std::string last = stream(seen, true).back();
-    ASSERT_TRUE(g1.isUnitAvaiable(FAST, RAW));
+    // One sensor update per G1 frame; the typed getter holds the last one's values (little-endian
+    // in the frame: each value's low byte first in candump's text).
     const TiltValue v = g1.getValue(FAST, RAW);
-    char values[40];
-    std::snprintf(values, sizeof values, "%s%04X%04X%04X%04X", g1Prefix, v.x & 0xFFFF, v.y & 0xFFFF, v.z & 0xFFFF, v.w & 0xFFFF);
-    const auto swapped = [](const std::string& f) {  // the little-endian values as big-endian text
-        std::string out = f.substr(0, 9);
-        for (size_t i = 9; i + 4 <= f.size(); i += 4)
-            out += f.substr(i + 2, 2) + f.substr(i, 2);
-        return out;
-    };
-    EXPECT_EQ(values, swapped(last));
-    EXPECT_EQ(v.x, kG1 - 1) << "cangen counts from 0";
+    std::string values = g1Prefix;
+    for (const int value : {v.x, v.y, v.z, v.w}) {
+        char bytes[8];
+        std::snprintf(bytes, sizeof bytes, "%02X%02X", value & 0xFF, (value >> 8) & 0xFF);
+        values += bytes;
+    }
+    EXPECT_EQ(values, stream(seen, true).back());
     EXPECT_EQ(g1.getMessageCount(), kG1);
 }
 
@@ -283,7 +255,7 @@ TEST_F(Vcan, FramesThePluginSendsAreWhatCandumpSees)
     // the clock stands while it is made; the queued command needs it running again.
     pump_->setPace(0);
     ASSERT_EQ(std::system("cansend vcan0 00601003#6400FEFF2C010080"), 0);
-    ASSERT_TRUE(waitFor([&] { return m_->getTiltSensorG1(3, cua).isUnitAvaiable(FAST, RAW); }, 10000));
+    ASSERT_TRUE(eventually([&] { return m_->getTiltSensorG1(3, cua).isUnitAvaiable(FAST, RAW); }, 10000));
     pump_->setPace(1);
     const int total0 = received(cua);
 
@@ -299,7 +271,6 @@ TEST_F(Vcan, FramesThePluginSendsAreWhatCandumpSees)
     std::vector<std::string> expected;
     for (const auto& d : direct) {
         _TGENERIC_CAN_FRAME f = d.second;
-        EXPECT_EQ(logText(f), d.first);
         EXPECT_EQ(m_->sendGenCanMsg(cua, &f, false), 1) << d.first;
         expected.push_back(d.first);
     }
@@ -323,24 +294,24 @@ TEST_F(Vcan, ReconnectsAfterTheLinkGoesDownAndAfterTheInterfaceIsRecreated)
     const int cua = connect("SC_vcan0");
     record(cua);
     ASSERT_EQ(std::system("cansend vcan0 321#01"), 0);
-    ASSERT_TRUE(waitFor([&] { return rec_.has("321#01"); }, 10000));
+    ASSERT_TRUE(eventually([&] { return rec_.has("321#01"); }, 10000));
 
     // Waits for the reconnection with the plug-in's clock running fast, and back at real pace from
     // the moment the adapter is open again (its status reports keep real time).
     const auto reconnect = [&](const char* what) {
         const int errors0 = m_->GetDeviceErrorCount(cua);
-        EXPECT_TRUE(waitFor([&] { return busState(cua) == CAN_BUS_HW_FAILURE; }, 10000))
+        EXPECT_TRUE(eventually([&] { return busState(cua) == CAN_BUS_HW_FAILURE; }, 10000))
             << what << ": the adapter did not report the fault";
         pump_->setPace(20);
-        EXPECT_TRUE(waitFor([&] { return m_->getDeviceStatus(cua) != QCAN_STATUS_CONNECTED; }, 10000)) << what;
-        EXPECT_TRUE(waitFor([&] { return m_->GetDeviceErrorCount(cua) > errors0; }, 10000)) << what;
+        EXPECT_TRUE(eventually([&] { return m_->getDeviceStatus(cua) != QCAN_STATUS_CONNECTED; }, 10000)) << what;
+        EXPECT_TRUE(eventually([&] { return m_->GetDeviceErrorCount(cua) > errors0; }, 10000)) << what;
         // However long it stays broken, the adapter does not come back on its own.
         sleepMs(500);
         EXPECT_NE(m_->getDeviceStatus(cua), QCAN_STATUS_CONNECTED) << what;
     };
     const auto backUp = [&](const char* what, const char* frame) {
         // Fast while it closes, waits and retries; real pace once it is open again.
-        EXPECT_TRUE(waitFor(
+        EXPECT_TRUE(eventually(
             [&] {
                 const int s = m_->getDeviceStatus(cua);
                 pump_->setPace(s == QCAN_STATUS_CONNECTING || s == QCAN_STATUS_CONNECTED ? 1 : 20);
@@ -351,7 +322,7 @@ TEST_F(Vcan, ReconnectsAfterTheLinkGoesDownAndAfterTheInterfaceIsRecreated)
         pump_->setPace(1);
         EXPECT_EQ(busState(cua), CAN_BUS_ON) << what;
         ASSERT_EQ(std::system((std::string("cansend vcan0 ") + frame).c_str()), 0);
-        EXPECT_TRUE(waitFor([&] { return rec_.has(frame); }, 10000)) << what << ": traffic did not resume";
+        EXPECT_TRUE(eventually([&] { return rec_.has(frame); }, 10000)) << what << ": traffic did not resume";
     };
 
     ASSERT_EQ(std::system("ip link set vcan0 down"), 0);
@@ -361,7 +332,7 @@ TEST_F(Vcan, ReconnectsAfterTheLinkGoesDownAndAfterTheInterfaceIsRecreated)
 
     ASSERT_EQ(std::system("ip link del dev vcan0"), 0);
     reconnect("interface deleted");
-    EXPECT_TRUE(waitFor([&] { return log.has(WispLogLevels::Error, "QCANDevice::Connect Failed to initialize CUA SC_vcan0"); },
+    EXPECT_TRUE(eventually([&] { return log.has(WispLogLevels::Error, "QCANDevice::Connect Failed to initialize CUA SC_vcan0"); },
                         10000))
         << "no open was tried while the interface was gone";
     ASSERT_EQ(std::system("ip link add dev vcan0 type vcan && ip link set up vcan0"), 0);
@@ -375,14 +346,14 @@ TEST_F(Vcan, TwoAdaptersOnTwoInterfacesKeepTheirOwnSensors)
     ASSERT_NE(a, b);
     pump_->setPace(0);
     ASSERT_EQ(std::system("cansend vcan0 00601003#0100020003000400 && cansend vcan1 00601003#0B000C000D000E00"), 0);
-    ASSERT_TRUE(waitFor([&] { return m_->getTiltSensorG1(3, a).isUnitAvaiable(FAST, RAW); }, 10000));
-    ASSERT_TRUE(waitFor([&] { return m_->getTiltSensorG1(3, b).isUnitAvaiable(FAST, RAW); }, 10000));
+    ASSERT_TRUE(eventually([&] { return m_->getTiltSensorG1(3, a).isUnitAvaiable(FAST, RAW); }, 10000));
+    ASSERT_TRUE(eventually([&] { return m_->getTiltSensorG1(3, b).isUnitAvaiable(FAST, RAW); }, 10000));
     const TiltValue va = m_->getTiltSensorG1(3, a).getValue(FAST, RAW), vb = m_->getTiltSensorG1(3, b).getValue(FAST, RAW);
     EXPECT_EQ(std::vector<int>({va.x, va.y, va.z, va.w}), std::vector<int>({1, 2, 3, 4}));
     EXPECT_EQ(std::vector<int>({vb.x, vb.y, vb.z, vb.w}), std::vector<int>({11, 12, 13, 14}));
     ASSERT_EQ(std::system("cansend vcan1 02E#0100000010270000"), 0);
     double metres = 0;
-    EXPECT_TRUE(waitFor([&] { return m_->getDT500Sensor(46, b).getDistance(metres); }, 10000));
+    EXPECT_TRUE(eventually([&] { return m_->getDT500Sensor(46, b).getDistance(metres); }, 10000));
     EXPECT_DOUBLE_EQ(metres, 1.0);
     EXPECT_EQ(m_->getSensorCount(a), 1) << "a frame of vcan1 reached vcan0's adapter";
     EXPECT_EQ(m_->getSensorCount(b), 2);
@@ -392,33 +363,34 @@ TEST_F(Vcan, BitRateIsTheKernelsWhereTheInterfaceHasOne)
 {
     LogCapture log;
     const std::string mismatch = "QCANDevice: Failed to set QCAN Device bus baud correctly";
+    // The complaints of half a second once the adapter has settled.
+    const auto complaintsNow = [&] {
+        sleepMs(500);
+        log.clear();
+        sleepMs(500);
+        return log.count(WispLogLevels::Error, mismatch);
+    };
     // Until the first status report the plug-in cannot read a rate and complains once; from then
-    // on a vcan, which has no rate, keeps the one set.
+    // on a vcan, which has no rate, keeps the one set. The first report can be late in an emulated
+    // machine under load: wait for it, not for a time.
     const int v = connect("SC_vcan0");
-    // The first report can be late in an emulated machine under load: wait for it, not for a time.
-    EXPECT_TRUE(waitFor([&] { return m_->GetDeviceBaudRate(v) == CAN_BAUD_250K; }, 10000)) << m_->GetDeviceBaudRate(v);
-    sleepMs(300);
-    log.clear();
-    sleepMs(500);
+    EXPECT_TRUE(eventually([&] { return m_->GetDeviceBaudRate(v) == CAN_BAUD_250K; }, 10000)) << m_->GetDeviceBaudRate(v);
+    EXPECT_EQ(complaintsNow(), 0);
     EXPECT_EQ(m_->GetDeviceBaudRate(v), CAN_BAUD_250K);
-    EXPECT_EQ(log.count(WispLogLevels::Error, mismatch), 0);
 
     // slcan0 was brought up with `ip link set slcan0 type can bitrate 500000`; the host wants 250.
     const int s = connect("SC_slcan0");
-    EXPECT_TRUE(waitFor([&] { return m_->GetDeviceBaudRate(s) == CAN_BAUD_500K; }, 10000)) << m_->GetDeviceBaudRate(s);
+    EXPECT_TRUE(eventually([&] { return m_->GetDeviceBaudRate(s) == CAN_BAUD_500K; }, 10000)) << m_->GetDeviceBaudRate(s);
     EXPECT_EQ(m_->GetDeviceBaudRateInt(s), 500);
     sleepMs(300);
     log.clear();
-    EXPECT_TRUE(waitFor([&] { return log.count(WispLogLevels::Error, mismatch) > 0; }, 10000))
+    EXPECT_TRUE(eventually([&] { return log.count(WispLogLevels::Error, mismatch) > 0; }, 10000))
         << "a connected adapter whose rate differs from the host's";
     EXPECT_EQ(busState(s), CAN_BUS_ON) << "ERROR-ACTIVE";
 
     // The host asking for the interface's rate ends the complaint.
     m_->getQCANDeviceByID(s)->SetBaudrate(CAN_BAUD_500K);
-    sleepMs(500);
-    log.clear();
-    sleepMs(500);
-    EXPECT_EQ(log.count(WispLogLevels::Error, mismatch), 0);
+    EXPECT_EQ(complaintsNow(), 0);
     EXPECT_EQ(m_->getDeviceStatus(s), QCAN_STATUS_CONNECTED);
 }
 
