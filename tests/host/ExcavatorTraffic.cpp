@@ -1,9 +1,6 @@
 #include "ExcavatorTraffic.h"
 
 #include <algorithm>
-#include <string>
-
-#include <gtest/gtest.h>
 
 #include "BusLoad.h"
 #include "ExcavatorMotion.h"
@@ -19,8 +16,6 @@ ExcavatorScenario& scenario()
 
 }  // namespace
 
-const int ExcavatorTraffic::kTilts[4] = {ExcavatorScenario::kBucket, ExcavatorScenario::kStick, ExcavatorScenario::kMainBoom,
-                                         ExcavatorScenario::kFrame};
 const double ExcavatorTraffic::kLat0 = ExcavatorScenario::kLat0;
 const double ExcavatorTraffic::kLon0 = ExcavatorScenario::kLon0;
 const double ExcavatorTraffic::kHeight0 = ExcavatorScenario::kHeight0;
@@ -42,20 +37,6 @@ std::vector<ExcavatorTraffic::Frame> ExcavatorTraffic::frames(uint64_t fromMs, u
                        BusLoad::bitsPerFrame(c.header.ext != 0, c.header.dlc)});
     }
     return out;
-}
-
-uint64_t ExcavatorTraffic::lastFastFrame(int sensor, uint64_t t) const
-{
-    const std::string name = "tilt " + std::to_string(sensor) + " fast calibrated";
-    for (const PeriodicStream& s : scenario().streams()) {
-        if (s.name() != name)
-            continue;
-        std::vector<PeriodicStream::TimedFrame> due;
-        s.due(t - s.periodMs(), t, 0, due);
-        return due.back().tMs;
-    }
-    ADD_FAILURE() << "no stream " << name;
-    return t;
 }
 
 void ExcavatorTraffic::linkAngles(int sensor, uint64_t t, double& pitch, double& roll)

@@ -19,13 +19,10 @@ public:
     // Every frame due at a time t with fromMs < t <= toMs, in bus order.
     std::vector<Frame> frames(uint64_t fromMs, uint64_t toMs);
 
-    // When the tilt sensor's last fast calibrated frame at or before t was sent, and the pitch and
-    // roll in degrees of its link in the pose of that moment.
-    uint64_t lastFastFrame(int sensor, uint64_t t) const;
+    // The pitch and roll in degrees of the link a tilt sensor sits on, in the pose at t.
     static void linkAngles(int sensor, uint64_t t, double& pitch, double& roll);
     // Machine heading in degrees at t.
     static double heading(uint64_t t);
 
-    static const int kTilts[4];  // bucket, stick, main boom, frame
     static const double kLat0, kLon0, kHeight0, kGeoid;
 };

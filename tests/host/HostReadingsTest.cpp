@@ -20,6 +20,7 @@
 #include "HostProcess.h"
 #include "HostSnapshot.h"
 #include "JsonView.h"
+#include "MakerId.h"
 #include "MessageCatalog.h"
 #include "SensorManager.h"
 #include "TestAdapter.h"
@@ -60,13 +61,21 @@ public:
         adapter_.pass(0);
     }
 
-    uint64_t lastFastFrame(int sensor, uint64_t t) const { return traffic_.lastFastFrame(sensor, t); }
-
 private:
     TestAdapter& adapter_;
     ExcavatorTraffic traffic_;
     uint64_t origin_;
 };
+
+// When a tilt sensor's last fast calibrated frame (message 18) among those played was sent.
+uint64_t lastFastFrame(const std::vector<ExcavatorTraffic::Frame>& played, int sensor)
+{
+    for (auto f = played.rbegin(); f != played.rend(); ++f)
+        if (f->ext && f->id == makerId(18, 0, 16, static_cast<uint32_t>(sensor)))
+            return f->tMs;
+    ADD_FAILURE() << "no fast frame of sensor " << sensor;
+    return 0;
+}
 
 HostSnapshot snapshot(const TestAdapter& a, long long sequence, const HostSnapshot* previous)
 {
@@ -126,9 +135,9 @@ TEST_F(ExcavatorTable, AnglesAgreeWithThePoseAndRatesWithTheTrafficAtEveryStageO
         const Json doc = Json::parse(JsonView::render(now));
         const std::string table = TextView::render(now, false);
 
-        for (int id : ExcavatorTraffic::kTilts) {
+        for (int id : {101, 102, 103, 105}) {  // bucket, stick, main boom, frame
             double pitch = 0.0, roll = 0.0;
-            ExcavatorTraffic::linkAngles(id, replay.lastFastFrame(id, t), pitch, roll);
+            ExcavatorTraffic::linkAngles(id, lastFastFrame(played, id), pitch, roll);
             const Json& summary = sensorIn(doc, id).at("summary");
             EXPECT_NEAR(summary.at("pitch_deg").get<double>(), pitch, 0.5) << id;
             EXPECT_NEAR(summary.at("roll_deg").get<double>(), roll, 0.5) << id;

@@ -80,17 +80,3 @@ TEST(QcanHostLog, InterruptedRecordingIsClosedCompleteAndReadByTshark)
     EXPECT_EQ(tx.substr(tx.size() - 10), "End of log");
     std::system(("rm -rf " + dir).c_str());
 }
-
-TEST(QcanHostLog, TableFormOptionsReachTheRecording)
-{
-    const std::string dir = tempDir();
-    const std::string log = dir + "/table.log";
-    const HostProcess::Result r = HostProcess::run(
-        {"--count", "2", "--interval", "300", "--log", log, "--log-format", "table,sep=;,id=dec,data=int16"}, {kSimOnly});
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
-    const std::vector<std::string> lines = HostProcess::lines(TextFiles::read(log));
-    ASSERT_GT(lines.size(), 10u);
-    // The options reach the recording: its header names them (the lines are the recording's own rule).
-    EXPECT_EQ(lines[0], "Time[HH:mm:ss:ms];CUAID;MsgID[Dec];DLC;Data0[INT16];Data1[INT16];Data2[INT16];Data3[INT16]");
-    std::system(("rm -rf " + dir).c_str());
-}

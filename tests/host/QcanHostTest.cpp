@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <set>
+#include <unistd.h>
 
 #include "HostProcess.h"
+#include "TextFiles.h"
 #include "XmlOutline.h"
 #include <nlohmann/json.hpp>
 
@@ -56,10 +59,19 @@ TEST(QcanHostOnExcavator, OneJsonDocumentPerRefreshShowingTheAdapterAndEverySens
     EXPECT_EQ(last.at("sensors").size(), 11u) << last;
 }
 
+// The table on a pipe, recording the traffic in the table form meanwhile.
 TEST(QcanHost, TextViewIsPlainLinesOfWordsOnAPipe)
 {
-    const HostProcess::Result r = HostProcess::run({"--count", "4", "--interval", "500", "--raw"}, {kSimOnly});
+    const std::string log = ::testing::TempDir() + "qcan_host_table_" + std::to_string(getpid()) + ".log";
+    const HostProcess::Result r = HostProcess::run(
+        {"--count", "4", "--interval", "500", "--raw", "--log", log, "--log-format", "table,sep=;,id=dec,data=int16"},
+        {kSimOnly});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<std::string> logLines = HostProcess::lines(TextFiles::read(log));
+    std::remove(log.c_str());
+    ASSERT_GT(logLines.size(), 10u);
+    // The options reach the recording: its header names them (the lines are the recording's own rule).
+    EXPECT_EQ(logLines[0], "Time[HH:mm:ss:ms];CUAID;MsgID[Dec];DLC;Data0[INT16];Data1[INT16];Data2[INT16];Data3[INT16]");
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "no screen control on a pipe";
     EXPECT_EQ(r.out.find("[SENSOR_"), std::string::npos) << r.out;
     const size_t lastRefresh = r.out.rfind("qcan-host  refresh 4");

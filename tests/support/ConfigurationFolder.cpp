@@ -4,12 +4,13 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
+
+#include "TextFiles.h"
 
 ConfigurationFolder::ConfigurationFolder()
 {
@@ -43,30 +44,31 @@ ConfigurationFolder::~ConfigurationFolder()
     }
 }
 
+namespace {
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    ASSERT_TRUE(out.good()) << path;
+}
+
+}  // namespace
+
 void ConfigurationFolder::write(const std::string& bytes) const
 {
-    std::ofstream out(file_, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    ASSERT_TRUE(out.good()) << file_;
+    writeFile(file_, bytes);
 }
 
 void ConfigurationFolder::replace(const std::string& bytes) const
 {
-    const std::string temp = file_ + ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << bytes;
-        ASSERT_TRUE(out.good()) << temp;
-    }
-    ASSERT_EQ(std::rename(temp.c_str(), file_.c_str()), 0);
+    writeFile(file_ + ".new", bytes);
+    ASSERT_EQ(std::rename((file_ + ".new").c_str(), file_.c_str()), 0);
 }
 
 std::string ConfigurationFolder::read() const
 {
-    std::ifstream in(file_, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return TextFiles::read(file_);
 }
 
 bool ConfigurationFolder::exists() const

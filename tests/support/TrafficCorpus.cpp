@@ -10,7 +10,6 @@ _TGENERIC_CAN_FRAME frame(uint32_t id, bool ext, std::vector<uint8_t> data)
     _TGENERIC_CAN_FRAME f{};
     f.header.id = id;
     f.header.ext = ext ? 1 : 0;
-    f.header.rtr = 0;
     f.header.dlc = static_cast<uint16_t>(data.size());
     std::memcpy(f.data, data.data(), data.size() > 8 ? 8 : data.size());
     return f;
@@ -203,25 +202,18 @@ TrafficMake nmea2kHeading()
 TrafficMake nmea2kPosition()
 {
     // GNSS position data, PGN 129029, a 43-byte fast packet in seven frames: byte 0 carries the
-    // sequence counter (upper five bits) and the frame index (lower three); frame 0 also the count.
+    // sequence counter (upper five bits) and the frame index (lower three), then the byte count
+    // and the message run on seven bytes a frame.
     TrafficMake m{"NMEA2KPosition", {}};
-    std::vector<uint8_t> msg(43, 0);
-    for (size_t i = 0; i < msg.size(); ++i)
-        msg[i] = static_cast<uint8_t>(i * 7 + 3);
+    std::vector<uint8_t> payload(1, 43);
+    for (int i = 0; i < 43; ++i)
+        payload.push_back(static_cast<uint8_t>(i * 7 + 3));
     for (uint8_t seq = 0; seq < 3; ++seq) {
         for (uint8_t k = 0; k < 7; ++k) {
             std::vector<uint8_t> d(8, 0xFF);
             d[0] = static_cast<uint8_t>(seq << 3 | k);
-            if (k == 0) {
-                d[1] = 43;
-                for (int i = 0; i < 6; ++i)
-                    d[2 + i] = msg[i];
-            } else {
-                for (int i = 0; i < 7; ++i) {
-                    const size_t at = 7 * k - 1 + i;
-                    d[1 + i] = at < msg.size() ? msg[at] : 0xFF;
-                }
-            }
+            for (size_t i = 0; i < 7 && 7u * k + i < payload.size(); ++i)
+                d[1 + i] = payload[7u * k + i];
             m.frames.push_back(j1939(3, 0xF8, 0x05, 0x20, d));
         }
     }
@@ -308,24 +300,10 @@ TrafficMake sandvikTim()
 
 std::vector<TrafficMake> trafficCorpus()
 {
-    return {tiltG1(),
-            tiltG2Commands(),
-            gnss(),
-            makerOthers("RayGauge", 67, {1, 1, 1, 2}, 6),
-            makerOthers("KM7", 68, {1, 5}, 3),
-            makerOthers("SimulatorClient", 5, {1, 257 & 0xFF}, 3),
-            mobaDevices(),
-            mobaValues(),
-            steelwrist(),
-            engcon(),
-            rototilt(),
-            nmea2kHeading(),
-            nmea2kPosition(),
-            j1939Foreign(),
-            canopenEncoder(),
-            dsm500(),
-            dt500(),
-            sandvikTim()};
+    return {tiltG1(), tiltG2Commands(), gnss(), makerOthers("RayGauge", 67, {1, 1, 1, 2}, 6),
+            makerOthers("KM7", 68, {1, 5}, 3), makerOthers("SimulatorClient", 5, {1, 257 & 0xFF}, 3), mobaDevices(),
+            mobaValues(), steelwrist(), engcon(), rototilt(), nmea2kHeading(), nmea2kPosition(), j1939Foreign(),
+            canopenEncoder(), dsm500(), dt500(), sandvikTim()};
 }
 
 std::vector<_TGENERIC_CAN_FRAME> mixedTraffic(const std::vector<TrafficMake>& makes)
