@@ -29,24 +29,19 @@ bool ChildProcess::start(const std::string& command)
 
 int ChildProcess::wait(int timeoutMs)
 {
-    if (pid_ <= 0)
-        return -1;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
+    while (pid_ > 0) {
         int status = 0;
         const pid_t r = waitpid(pid_, &status, timeoutMs < 0 ? 0 : WNOHANG);
-        if (r == pid_) {
+        if (r != 0) {
             pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        if (r < 0) {
-            pid_ = -1;
-            return -1;
+            return r > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         if (std::chrono::steady_clock::now() >= until)
             return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    return -1;
 }
 
 void ChildProcess::stop()
