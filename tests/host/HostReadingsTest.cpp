@@ -197,17 +197,12 @@ TEST_F(ExcavatorTable, WordsForEveryTypeAndStatusAndStaleSensorsMarked)
     const HostSnapshot live = snapshot(adapter, 1, nullptr);
     // Each sensor's type word, and its class and name.
     const std::map<int, std::pair<std::string, std::string>> types = {
-        {101, {"G1", "TiltSensorG1 Bucket sensor"}},
-        {102, {"G1", "TiltSensorG1 Stick sensor"}},
-        {103, {"G1", "TiltSensorG1 Main boom sensor"}},
-        {105, {"G1", "TiltSensorG1 Frame sensor"}},
-        {1, {"CAN GNSS", "GenericPositionSensor Unknown sensor"}},
+        {101, {"G1", "TiltSensorG1 Bucket sensor"}}, {102, {"G1", "TiltSensorG1 Stick sensor"}},
+        {103, {"G1", "TiltSensorG1 Main boom sensor"}}, {105, {"G1", "TiltSensorG1 Frame sensor"}},
+        {1, {"CAN GNSS", "GenericPositionSensor Unknown sensor"}}, {46, {"DT500", "DT500Sensor Distance sensor"}},
         {200, {"Heading", "NMEA2KHeadingSensor Upper carriage rotation sensor"}},
-        {131, {"uProp", "EngconTiltrotatorSensor Tiltrotator sensor"}},
-        {140, {"Joystick", "SteelwristJoystickSensor Steelwrist"}},
-        {120, {"Slope", "SlopeSensor Rail sensor"}},
-        {90, {"Controller", "MDS2000IO MDS2000"}},
-        {46, {"DT500", "DT500Sensor Distance sensor"}}};
+        {131, {"uProp", "EngconTiltrotatorSensor Tiltrotator sensor"}}, {120, {"Slope", "SlopeSensor Rail sensor"}},
+        {140, {"Joystick", "SteelwristJoystickSensor Steelwrist"}}, {90, {"Controller", "MDS2000IO MDS2000"}}};
     const Json doc = Json::parse(JsonView::render(live));
     ASSERT_EQ(doc.at("sensors").size(), types.size());
     for (const auto& t : types) {

@@ -110,9 +110,7 @@ TEST(QcanHost, ListShowsEachAdapterAndAdapterOrVendorChoosesOne)
         names.insert(a.at("name").get<std::string>() + " | " + a.at("description").get<std::string>());
     EXPECT_EQ(names, (std::set<std::string>{"SIM_EXCAVATOR | Simulated excavator", "DUMMY1 | Dummy adapter DUMMY1"}));
     EXPECT_EQ(docs[0].at("adapters").at(1).at("vendor").get<std::string>(), "Dummy") << docs[0];
-    const HostProcess::Result text = HostProcess::run({"--list"}, {kSimOnly});
-    EXPECT_EQ(text.exitStatus, 0);
-    EXPECT_NE(text.out.find("Simulated excavator"), std::string::npos) << text.out;
+    EXPECT_NE(HostProcess::run({"--list"}, {kSimOnly}).out.find("SIM_EXCAVATOR"), std::string::npos);
 
     // A name, or a vendor pattern that ignores case.
     for (const std::vector<std::string>& choice : {std::vector<std::string>{"--adapter", "DUMMY1"}, {"--vendor", "uMM"}}) {
