@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "MakerId.h"
+
 namespace {
 
 _TGENERIC_CAN_FRAME frame(uint32_t id, bool ext, std::vector<uint8_t> data)
@@ -15,11 +17,9 @@ _TGENERIC_CAN_FRAME frame(uint32_t id, bool ext, std::vector<uint8_t> data)
     return f;
 }
 
-// The maker's 29-bit layout: msg bits 21-28, cmd 18-20, devType 8-14, err bit 7, devNumber 0-6.
 _TGENERIC_CAN_FRAME maker(unsigned msg, unsigned cmd, unsigned devType, unsigned devNumber, std::vector<uint8_t> data)
 {
-    const uint32_t id = (msg & 0xFF) << 21 | (cmd & 7) << 18 | (devType & 0x7F) << 8 | (devNumber & 0x7F);
-    return frame(id, true, std::move(data));
+    return frame(makerId(msg, cmd, devType, devNumber), true, std::move(data));
 }
 
 // J1939: priority bits 26-28, PDU format 16-23, PDU specific 8-15, source address 0-7.
