@@ -225,7 +225,8 @@ TEST_F(ExcavatorTable, WordsForEveryTypeAndStatusAndStaleSensorsMarked)
         const Json& s = sensorIn(quiet, t.first);
         EXPECT_EQ(s.at("stale").get<bool>(), stale.count(t.first) == 1) << t.first;
         if (stale.count(t.first)) {
-            EXPECT_EQ(s.at("status").get<std::string>(), std::to_string(t.first) + ": " + t.second.first + ", Timeout, Errors: 1");
+            EXPECT_EQ(s.at("status").get<std::string>(),
+                      std::to_string(t.first) + ": " + t.second.first + ", Timeout, Errors: 1");
         }
     }
     EXPECT_TRUE(sensorIn(quiet, 101).at("summary").empty()) << "a timed-out sensor has no angles";

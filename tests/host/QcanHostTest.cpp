@@ -71,7 +71,8 @@ TEST(QcanHost, TextViewIsPlainLinesOfWordsOnAPipe)
     std::remove(log.c_str());
     ASSERT_GT(logLines.size(), 10u);
     // The options reach the recording: its header names them (the lines are the recording's own rule).
-    EXPECT_EQ(logLines[0], "Time[HH:mm:ss:ms];CUAID;MsgID[Dec];DLC;Data0[INT16];Data1[INT16];Data2[INT16];Data3[INT16]");
+    EXPECT_EQ(logLines[0],
+              "Time[HH:mm:ss:ms];CUAID;MsgID[Dec];DLC;Data0[INT16];Data1[INT16];Data2[INT16];Data3[INT16]");
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "no screen control on a pipe";
     EXPECT_EQ(r.out.find("[SENSOR_"), std::string::npos) << r.out;
     const size_t lastRefresh = r.out.rfind("qcan-host  refresh 4");

@@ -83,7 +83,8 @@ void startCandump(ChildProcess& dump, const std::string& options, const std::str
 {
     const int before = receiversOn(ifname);
     ASSERT_TRUE(dump.start("exec candump -L " + options + " " + ifname + " > " + outFile));
-    ASSERT_TRUE(eventually([&] { return receiversOn(ifname) > before; }, 10000)) << "candump did not bind to " << ifname;
+    ASSERT_TRUE(eventually([&] { return receiversOn(ifname) > before; }, 10000))
+        << "candump did not bind to " << ifname;
 }
 
 // Every frame the adapter's parser list is offered, once, in the order the plug-in parses them.
@@ -203,7 +204,8 @@ TEST_F(Vcan, CangenFramesArriveInOrderAsCandumpSeesThem)
     const int all = static_cast<int>(seen.size());
     EXPECT_EQ(all + fdFrames, 10000 + kG1) << "candump missed frames";
     EXPECT_GT(fdFrames, 1000);
-    EXPECT_TRUE(eventually([&] { return rec_.copy().size() >= seen.size(); }, 10000)) << rec_.copy().size() << " of " << all;
+    EXPECT_TRUE(eventually([&] { return rec_.copy().size() >= seen.size(); }, 10000))
+        << rec_.copy().size() << " of " << all;
     sleepMs(100);  // and nothing beyond
     // None lost between the kernel, the adapter library and the plug-in.
     int total = 0, parsed = 0, overflow = 0, r1, r2, r3, r4;
@@ -333,8 +335,8 @@ TEST_F(Vcan, ReconnectsAfterTheLinkGoesDownAndAfterTheInterfaceIsRecreated)
 
     ASSERT_EQ(std::system("ip link del dev vcan0"), 0);
     reconnect("interface deleted");
-    EXPECT_TRUE(eventually([&] { return log.has(WispLogLevels::Error, "QCANDevice::Connect Failed to initialize CUA SC_vcan0"); },
-                        10000))
+    const std::string openFailed = "QCANDevice::Connect Failed to initialize CUA SC_vcan0";
+    EXPECT_TRUE(eventually([&] { return log.has(WispLogLevels::Error, openFailed); }, 10000))
         << "no open was tried while the interface was gone";
     ASSERT_EQ(std::system("ip link add dev vcan0 type vcan && ip link set up vcan0"), 0);
     backUp("interface recreated", "12345678#0304");
@@ -374,13 +376,15 @@ TEST_F(Vcan, BitRateIsTheKernelsWhereTheInterfaceHasOne)
     // on a vcan, which has no rate, keeps the one set. The first report can be late in an emulated
     // machine under load: wait for it, not for a time.
     const int v = connect("SC_vcan0");
-    EXPECT_TRUE(eventually([&] { return m_->GetDeviceBaudRate(v) == CAN_BAUD_250K; }, 10000)) << m_->GetDeviceBaudRate(v);
+    EXPECT_TRUE(eventually([&] { return m_->GetDeviceBaudRate(v) == CAN_BAUD_250K; }, 10000))
+        << m_->GetDeviceBaudRate(v);
     EXPECT_EQ(complaintsNow(), 0);
     EXPECT_EQ(m_->GetDeviceBaudRate(v), CAN_BAUD_250K);
 
     // slcan0 was brought up with `ip link set slcan0 type can bitrate 500000`; the host wants 250.
     const int s = connect("SC_slcan0");
-    EXPECT_TRUE(eventually([&] { return m_->GetDeviceBaudRate(s) == CAN_BAUD_500K; }, 10000)) << m_->GetDeviceBaudRate(s);
+    EXPECT_TRUE(eventually([&] { return m_->GetDeviceBaudRate(s) == CAN_BAUD_500K; }, 10000))
+        << m_->GetDeviceBaudRate(s);
     EXPECT_EQ(m_->GetDeviceBaudRateInt(s), 500);
     sleepMs(300);
     log.clear();
