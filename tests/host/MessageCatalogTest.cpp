@@ -67,8 +67,6 @@ TEST(MessageCatalog, EveryKeyInTheSourcesHasItsWords)
         EXPECT_NE(words, k) << "no entry in the catalogue for \"" << k << "\"";
         EXPECT_FALSE(words.empty() || words[0] == '[') << k << " -> " << words;
     }
-    // The texts people read most, to the letter.
-    EXPECT_EQ(translated("[SENSOR_TYPE] Joystick"), "Joystick");
-    EXPECT_EQ(translated("[SENSOR_STATUS] Sensors total/ok"), "Sensors total/ok");
+    // To the letter (the type and status words are checked in the host's view of the excavator).
     EXPECT_EQ(translated("[SENSOR_NAME] Generic heading sensor"), "Generic heading sensor");
 }
