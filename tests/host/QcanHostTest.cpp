@@ -125,6 +125,23 @@ TEST(QcanHost, ListShowsEachAdapterAndAdapterOrVendorChoosesOne)
     }
 }
 
+// The sensors --sensor and --class let through: the ids shown in any of three refreshes.
+TEST(QcanHost, SensorAndClassChooseWhichSensorsAreShown)
+{
+    const auto shownBy = [](std::vector<std::string> args) {
+        args.insert(args.end(), {"--json", "--count", "3", "--interval", "400"});
+        const std::vector<Json> docs = documents(HostProcess::run(args, {kSimOnly}));
+        EXPECT_EQ(docs.size(), 3u);
+        std::set<int> shown;
+        for (const Json& doc : docs)
+            for (const Json& s : doc.at("sensors"))
+                shown.insert(s.at("id").get<int>());
+        return shown;
+    };
+    EXPECT_EQ(shownBy({"--sensor", "101", "--sensor=46"}), (std::set<int>{46, 101}));
+    EXPECT_EQ(shownBy({"--class", "tiltsensorg1"}), (std::set<int>{101, 102, 103, 105}));  // the four tilt sensors
+}
+
 // Exit status 2 for a command line it cannot use, 1 for one it cannot carry out; either way one
 // line on standard error saying why, and nothing on standard output.
 TEST(QcanHost, RefusalsExitNonZeroWithTheirOneLineReason)

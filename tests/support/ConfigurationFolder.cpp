@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,22 +73,16 @@ std::string ConfigurationFolder::read() const
 
 bool ConfigurationFolder::exists() const
 {
-    struct stat st;
-    return stat(file_.c_str(), &st) == 0;
+    return std::filesystem::exists(file_);
 }
 
 std::vector<std::string> ConfigurationFolder::strayFiles() const
 {
     std::vector<std::string> names;
-    const std::string folder = appData_ + "/Quillard/qcan";
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* e = readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != ".." && name != "qcan_configuration.xml")
-                names.push_back(name);
-        }
-        closedir(dir);
-    }
+    std::error_code missing;  // no folder, no strays
+    for (const auto& e : std::filesystem::directory_iterator(appData_ + "/Quillard/qcan", missing))
+        if (e.path().filename() != "qcan_configuration.xml")
+            names.push_back(e.path().filename().string());
     return names;
 }
 
