@@ -130,26 +130,6 @@ TEST(DialogQcanConfigurationTest, ASwitchChangedIsSavedByTheButtonOrTheCloseBoxA
     }
 }
 
-TEST(DialogQcanConfigurationTest, FileThatCannotBeReadShowsNothingAndStaysAsItIs)
-{
-    for (const std::string& bytes : {std::string(), std::string("<qcan><cua name=\"A\" enable=")}) {
-        ConfigurationFolder folder;
-        if (!bytes.empty())
-            folder.write(bytes);
-        openDialog([](D& dialog) {
-            EXPECT_EQ(control<wxListBox>(&dialog, D::ID_LISTBOX1)->GetCount(), 0u);
-            act(&dialog, {{D::ID_LISTBOX1, -1}});
-            EXPECT_EQ(switches(dialog), "off");
-            act(&dialog, {D::ID_BUTTON1});
-        });
-        EXPECT_EQ(folder.exists(), !bytes.empty());
-        if (!bytes.empty()) {
-            EXPECT_EQ(folder.read(), bytes);
-        }
-        EXPECT_TRUE(folder.strayFiles().empty());
-    }
-}
-
 TEST(DialogQcanConfigurationTest, NonAsciiNamesAndAFileReplacedWhileOpen)
 {
     ConfigurationFolder folder;
