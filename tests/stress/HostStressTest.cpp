@@ -12,33 +12,15 @@
 #include <thread>
 #include <vector>
 
-#include "BoomHeadingSensor.h"
-#include "CANopenEncoderSensor.h"
-#include "DSM500Sensor.h"
 #include "DSM500SensorComponent.h"
 #include "DT500Sensor.h"
 #include "DummyBus.h"
-#include "EngconTiltrotatorSensor.h"
 #include "EveryMakeFrames.h"
-#include "GenericPositionSensor.h"
-#include "KM7.h"
-#include "MDS2000IO.h"
 #include "MobaCommProtocol.h"
-#include "MobaDrillDepthSensor.h"
-#include "NMEA2KHeadingSensor.h"
-#include "NMEA2KPositionSensor.h"
-#include "QCANDevice.h"
-#include "RayGauge.h"
-#include "RotationSensor.h"
-#include "RototiltSensor.h"
 #include "SandvikTIMSensor.h"
 #include "SensorManager.h"
-#include "SimulatorClientSensor.h"
 #include "SlopeSensor.h"
 #include "SlopeZeroingThread.h"
-#include "SteelwristJoystickSensor.h"
-#include "SteelwristRotationSensor.h"
-#include "SteelwristSlopeSensor.h"
 #include "TiltSensorG1.h"
 
 using namespace Sensors;
@@ -50,8 +32,8 @@ namespace {
 const char* const kAdapters[] = {"STRESS1", "STRESS2", "STRESS3"};
 constexpr int kAdapterCount = 3;
 
-// Every host operation with an adapter id, a copy of each make's sensor with the ids the frames
-// use, and sensors told to send (copies through the manager, the live Moba sensor under its own
+// Every host operation with an adapter id, copies of sensors with the ids the frames use, and
+// sensors told to send (copies through the manager, the live Moba sensor under its own
 // lock as a host holding it would).
 void hostRound(SensorManager* m, int cua, unsigned round)
 {
@@ -89,26 +71,10 @@ void hostRound(SensorManager* m, int cua, unsigned round)
     m->ToXML(0, 1, cua);
     m->ToXML(3, 1, 0);
 
-    // A copy of each make, with the status text it shows.
+    // Copies through the typed getters and the status texts they show; ToXML above copies every
+    // make's sensor under its lock as the typed getters do.
     m->getTiltSensorG1(3, cua).getStatus();
-    m->getRayGauge(4, cua).getStatus();
-    m->getKM7(6, cua).getStatus();
-    m->getMDS2000(90, cua).getStatus();
-    m->getDSM500Sensor(11, cua).getStatus();
-    m->getMobaDrillDepthSensor(117, cua).getStatus();
-    m->getBoomHeadingSensor(118, cua).getStatus();
-    m->getRotationSensor(118, cua).getStatus();
-    m->getSteeelwristSlopeSensor(130, cua).getStatus();
-    m->getSteelwristRotationSensor(131, cua).getStatus();
-    m->getSteelwristJoystickSensor(140, cua).getStatus();
-    m->getEngconTiltrotatorSensor(131, cua).getStatus();
-    m->getCANopenEncoderSensor(32, cua).getStatus();
-    m->getRototiltSensor(131, cua).getStatus();
-    m->getGenericPositionSensor(9, cua).getStatus();
-    m->getSimulatorClientSensor(7, cua).getStatus();
-    m->getNMEA2KHeadingSensor(200, cua).getStatus();
-    m->getNMEA2KPositionSensor(200, cua).getStatus();
-    m->getDT500Sensor(46, cua).getStatus();
+    m->getDT500Sensor(46, cua).getStatus();  // read without marking the sensor active
     m->getAnySensor(3, SDT_G1, cua).getStatus();
 
     // Sensors told to send, through their copies and the manager.
