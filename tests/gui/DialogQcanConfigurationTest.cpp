@@ -74,14 +74,14 @@ TEST(DialogQcanConfigurationTest, SelectionShowsTheSwitchesWithoutWritingThemBac
     ConfigurationFolder folder;
     folder.write(kFile);
     openDialog([](D& dialog) {
-        auto* list = control<wxListBox>(&dialog, D::ID_LISTBOX1);
-        const std::vector<wxString> texts = {
-            dialog.GetTitle(), control<wxWindow>(&dialog, D::ID_CHECKBOX2)->GetLabel(),
-            control<wxWindow>(&dialog, D::ID_CHECKBOX1)->GetLabel(), control<wxWindow>(&dialog, D::ID_BUTTON1)->GetLabel(),
-            control<wxNotebook>(&dialog, D::ID_NOTEBOOK1)->GetPageText(0)};
+        const auto label = [&](long id) { return control<wxWindow>(&dialog, id)->GetLabel(); };
+        const std::vector<wxString> texts = {dialog.GetTitle(), label(D::ID_CHECKBOX2), label(D::ID_CHECKBOX1),
+                                             label(D::ID_BUTTON1),
+                                             control<wxNotebook>(&dialog, D::ID_NOTEBOOK1)->GetPageText(0)};
         EXPECT_EQ(texts, (std::vector<wxString>{"QCAN", "Enable", "Scan", "Save and close", "Configuration"}));
-        const wxArrayString names = list->GetStrings();
-        EXPECT_EQ(std::vector<wxString>(names.begin(), names.end()), (std::vector<wxString>{"A_ADAPTER", "B_ADAPTER", "C"}));
+        const wxArrayString names = control<wxListBox>(&dialog, D::ID_LISTBOX1)->GetStrings();
+        EXPECT_EQ(std::vector<wxString>(names.begin(), names.end()),
+                  (std::vector<wxString>{"A_ADAPTER", "B_ADAPTER", "C"}));
         EXPECT_EQ(switches(dialog), "off");
         // Showing B must not write B's switches into A.
         const std::vector<std::pair<int, std::string>> shown = {{0, "10"}, {1, "11"}, {0, "10"}, {2, "00"}, {-1, "off"}};
@@ -99,33 +99,30 @@ TEST(DialogQcanConfigurationTest, ASwitchChangedIsSavedByTheButtonOrTheCloseBoxA
     struct Case {
         int line;
         std::vector<long> clicks;
+        std::string shown;  // the switches after the clicks, and after another entry was shown in between
         bool closeBox;
-        std::string expected;
+        std::string file;
     };
     const std::vector<Case> cases = {
-        {0, {D::ID_CHECKBOX1}, false, withAttribute("A_ADAPTER", "scan", "true")},
-        {2, {D::ID_CHECKBOX2, D::ID_CHECKBOX1, D::ID_CHECKBOX1}, true, withAttribute("C", "enable", "true")}};
+        {0, {D::ID_CHECKBOX1}, "11", false, withAttribute("A_ADAPTER", "scan", "true")},
+        {2, {D::ID_CHECKBOX2, D::ID_CHECKBOX1, D::ID_CHECKBOX1}, "10", true, withAttribute("C", "enable", "true")}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         ConfigurationFolder folder;
         folder.write(kFile);
         openDialog([&](D& dialog) {
             act(&dialog, {{D::ID_LISTBOX1, c.line}});
-            const std::string before = switches(dialog);
-            for (long box : c.clicks) {
-                auto* check = control<wxCheckBox>(&dialog, box);
-                act(&dialog, {{box, !check->GetValue()}});
-            }
-            const std::string changed = switches(dialog);
-            EXPECT_NE(changed, before);
-            act(&dialog, {{D::ID_LISTBOX1, 1}, {D::ID_LISTBOX1, c.line}});  // another entry shown in between
-            EXPECT_EQ(switches(dialog), changed);
+            for (long box : c.clicks)
+                act(&dialog, {{box, !control<wxCheckBox>(&dialog, box)->GetValue()}});
+            EXPECT_EQ(switches(dialog), c.shown);
+            act(&dialog, {{D::ID_LISTBOX1, 1}, {D::ID_LISTBOX1, c.line}});
+            EXPECT_EQ(switches(dialog), c.shown);
             if (c.closeBox)
                 dialog.Close();  // what the title bar's close box does
             else
                 act(&dialog, {D::ID_BUTTON1});
         });
-        EXPECT_EQ(ConfigurationFolder::canonical(folder.read()), ConfigurationFolder::canonical(c.expected));
+        EXPECT_EQ(ConfigurationFolder::canonical(folder.read()), ConfigurationFolder::canonical(c.file));
         EXPECT_TRUE(folder.strayFiles().empty());
     }
 }
@@ -135,10 +132,12 @@ TEST(DialogQcanConfigurationTest, NonAsciiNamesAndAFileReplacedWhileOpen)
     ConfigurationFolder folder;
     const std::string utf8 = "Bagger-S\xC3\xBC" "d";
     const std::string latin1 = "Bagger-S\xFC" "d";
-    folder.write("<qcan>\n  <cua name=\"" + utf8 + "\" enable=\"false\" scan=\"false\" />\n  <cua name=\"" + latin1 +
-                 "\" enable=\"false\" scan=\"true\" />\n</qcan>\n");
-    const std::string replacement = "<qcan>\n  <cua name=\"" + latin1 + "\" enable=\"true\" scan=\"true\" />\n  <cua name=\"" +
-                                    utf8 + "\" enable=\"false\" scan=\"true\" />\n  <cua name=\"NEW\" />\n</qcan>\n";
+    const auto entry = [](const std::string& name, const char* enable, const char* scan) {
+        return "  <cua name=\"" + name + "\" enable=\"" + enable + "\" scan=\"" + scan + "\" />\n";
+    };
+    folder.write("<qcan>\n" + entry(utf8, "false", "false") + entry(latin1, "false", "true") + "</qcan>\n");
+    const std::string replacement =
+        "<qcan>\n" + entry(latin1, "true", "true") + entry(utf8, "false", "true") + "  <cua name=\"NEW\" />\n</qcan>\n";
     openDialog([&](D& dialog) {
         // Both names are shown, whatever the locale makes of their bytes.
         auto* list = control<wxListBox>(&dialog, D::ID_LISTBOX1);
@@ -154,10 +153,8 @@ TEST(DialogQcanConfigurationTest, NonAsciiNamesAndAFileReplacedWhileOpen)
         folder.replace(replacement);
         act(&dialog, {D::ID_CHECKBOX2, D::ID_BUTTON1});
     });
-    std::string expected = replacement;
-    const size_t element = expected.find("name=\"" + utf8 + "\"");
-    expected.replace(expected.find("enable=\"false\"", element), 14, "enable=\"true\"");
     // NEW had no switches; writing the entries gives every named element both.
-    expected.replace(expected.find("<cua name=\"NEW\" />"), 18, "<cua name=\"NEW\" enable=\"false\" scan=\"false\" />");
+    const std::string expected =
+        "<qcan>\n" + entry(latin1, "true", "true") + entry(utf8, "true", "true") + entry("NEW", "false", "false") + "</qcan>\n";
     EXPECT_EQ(ConfigurationFolder::canonical(folder.read()), ConfigurationFolder::canonical(expected));
 }
