@@ -14,8 +14,9 @@
 
 #include "Clock.h"
 #include "ConfigurationFolder.h"
+#include "FrameText.h"
+#include "Frames.h"
 #include "GuiLoop.h"
-#include "MakerId.h"
 #include "QCANDevice.h"
 #include "QCANMonitor.h"
 #include "SensorManager.h"
@@ -177,15 +178,11 @@ TEST(QCANMonitorTest, EveryPageOnOneAdapter)
     EXPECT_EQ(m.text(Q::ID_DBG_DT500), "Stop DT500");
     m.act({Q::ID_DBG_DT500});
     EXPECT_EQ(m.text(Q::ID_DBG_DT500), "Start DT500");
-    std::vector<wxString> sent;  // each frame as "id ext rtr dlc :data"
-    for (const _TGENERIC_CAN_FRAME& f : a.sentFrames())
-        sent.push_back(wxString::Format("%X %d %d %d :", f.header.id, f.header.ext, f.header.rtr, f.header.dlc) +
-                       TextFiles::hex(f.data, std::min<size_t>(f.header.dlc, 8)));
-    const std::vector<wxString> expected = {
-        "18FF0001 1 0 2 :0011", "123 0 1 2 :0011", wxString::Format("%X 1 0 3 :a1b2c3", makerId(200, 2, 68, 5)),
-        "0 0 0 8 :013c000000000000", "0 0 0 8 :0145000000000000", "63C 0 0 8 :2f02200000000000",
-        "18EEFF00 1 0 3 :00ee00", "2F 0 0 1 :01", "2F 0 0 1 :00"};
-    EXPECT_EQ(sent, expected);
+    const std::vector<std::string> expected = {
+        "0x18FF0001 x | 00 11", "0x123 r | 00 11", frameText(frame(makerId(200, 2, 68, 5), {0xA1, 0xB2, 0xC3})),
+        "0x0 | 01 3C 00 00 00 00 00 00", "0x0 | 01 45 00 00 00 00 00 00", "0x63C | 2F 02 20 00 00 00 00 00",
+        "0x18EEFF00 x | 00 EE 00", "0x2F | 01", "0x2F | 00"};
+    EXPECT_EQ(frameTexts(a.sentFrames()), expected);
     // The G1 and FIR actions refuse what they cannot use (sensor 101 silent for over ten seconds;
     // the default FIR length 255 is one too many).
     MessageBoxes boxes;

@@ -6,11 +6,11 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <utility>
 
 #include "ConfigurationFolder.h"
+#include "TextFiles.h"
 
 namespace {
 
@@ -24,12 +24,11 @@ int run(const std::string& arguments)
 // Width and height of a PNG picture (from its IHDR chunk); {0, 0} when the file is no PNG.
 std::pair<unsigned, unsigned> pngSize(const std::string& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    unsigned char head[24] = {};
-    if (!in.read(reinterpret_cast<char*>(head), 24) || std::string(reinterpret_cast<char*>(head), 8) != "\x89PNG\r\n\x1a\n")
+    const std::string head = TextFiles::read(file).substr(0, 24);
+    if (head.size() < 24 || head.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0)
         return {0, 0};
-    const auto be32 = [&](int at) { return unsigned(head[at] << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3]); };
-    return {be32(16), be32(20)};
+    const auto be16 = [&](int at) { return unsigned(uint8_t(head[at]) << 8 | uint8_t(head[at + 1])); };
+    return {be16(18), be16(22)};  // the low halves of the 32-bit fields: no window is wider
 }
 
 }  // namespace
@@ -38,11 +37,9 @@ TEST(QcanMonitorTest, ConfigOpensTheDialogAndClosingItSaves)
 {
     ConfigurationFolder folder;
     folder.write("<qcan><cua name=\"SIM_EXCAVATOR\" enable=\"true\" /></qcan>");
-    const std::string png = folder.appData() + "/dialog.png";
-    ASSERT_EQ(run("--config --screenshot=" + png), 0);
-    // A dialog with its list, not an empty speck.
-    const auto [width, height] = pngSize(png);
-    EXPECT_GE(width, 200u);
+    ASSERT_EQ(run("--config --screenshot=" + folder.appData() + "/dialog.png"), 0);
+    const auto [width, height] = pngSize(folder.appData() + "/dialog.png");
+    EXPECT_GE(width, 200u);  // a dialog with its list, not an empty speck
     EXPECT_GE(height, 150u);
     // Closed through "Save and close": the entry has both switches written, its values kept.
     EXPECT_EQ(ConfigurationFolder::canonical(folder.read()),
@@ -52,10 +49,9 @@ TEST(QcanMonitorTest, ConfigOpensTheDialogAndClosingItSaves)
 TEST(QcanMonitorTest, DefaultModeOpensTheDiagnosticsWindowAndEndsWhenItCloses)
 {
     ConfigurationFolder folder;
-    const std::string prefix = folder.appData() + "/monitor";
     // No adapter offered (the tests' environment): the window waits for one, and "Close" ends the
     // program with its plug-in thread stopped.
-    ASSERT_EQ(run("--screenshot=" + prefix + " --page=manager"), 0);
-    EXPECT_GT(pngSize(prefix + "-manager.png").first, 0u);
+    ASSERT_EQ(run("--screenshot=" + folder.appData() + "/monitor --page=manager"), 0);
+    EXPECT_GT(pngSize(folder.appData() + "/monitor-manager.png").first, 0u);
     EXPECT_EQ(run("--adapter=NO_SUCH_ADAPTER"), 1);
 }

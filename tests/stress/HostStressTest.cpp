@@ -16,6 +16,7 @@
 #include "DT500Sensor.h"
 #include "DummyBus.h"
 #include "EveryMakeFrames.h"
+#include "Frames.h"
 #include "MobaCommProtocol.h"
 #include "SandvikTIMSensor.h"
 #include "SensorManager.h"
@@ -95,10 +96,8 @@ void hostRound(SensorManager* m, int cua, unsigned round)
         SlopeSensor slope = m->getSlopeSensor(120, cua);
         slope.Zero();
     }
-    _TGENERIC_CAN_FRAME frame = {};
-    frame.header.id = 0x321;
-    frame.header.dlc = 2;
-    m->sendGenCanMsg(cua, &frame, round % 2 == 0);
+    _TGENERIC_CAN_FRAME generic = frame(0x321, {0, 0});
+    m->sendGenCanMsg(cua, &generic, round % 2 == 0);
     _TQUIL1G5_CAN_FRAME quil = {};
     quil.header.devType = SDT_G1;
     quil.header.devNumber = 3;
