@@ -64,12 +64,10 @@ inline void act(wxWindow* top, std::initializer_list<Act> acts)
             continue;
         wxCommandEvent event(wxEVT_BUTTON, w->GetId());
         event.SetInt(a.value);
-        if (auto* field = dynamic_cast<wxTextCtrl*>(w)) {
-            field->SetValue(a.text);  // sends wxEVT_TEXT itself
-            continue;
-        }
-        if (auto* spin = dynamic_cast<wxSpinCtrl*>(w)) {
-            spin->SetValue(a.value);  // no event: the window reads it when it needs it
+        auto* field = dynamic_cast<wxTextCtrl*>(w);
+        auto* spin = dynamic_cast<wxSpinCtrl*>(w);
+        if (field || spin) {  // a field sends wxEVT_TEXT itself; a spin is read when it is needed
+            field ? field->SetValue(a.text) : spin->SetValue(a.value);
             continue;
         }
         if (auto* t = dynamic_cast<wxToggleButton*>(w)) {

@@ -58,7 +58,8 @@ TEST(ToolWindowsTest, ReplayWindowShowsItsReplaysClearsEndedOnesAndStopsThemOnCl
     const std::string log = folder.appData() + "/bench.log";
     std::ofstream(log) << "***BUSMASTER Ver 1.8.0***\n***PROTOCOL CAN***\n***HEX***\n"
                           "***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***\n"
-                          "10:00:00:000 Rx 1 0x10 s 1 01\n10:00:00:010 Rx 1 0x10 s 1 02\n10:00:00:020 Rx 1 0x10 s 1 03\n"
+                          "10:00:00:000 Rx 1 0x10 s 1 01\n10:00:00:010 Rx 1 0x10 s 1 02\n"
+                          "10:00:00:020 Rx 1 0x10 s 1 03\n"
                           "***END DATE AND TIME 05:12:2026 10:00:09:***\n";
     auto* w = new SensorSimulator(nullptr);
     w->Show();
@@ -83,7 +84,8 @@ TEST(ToolWindowsTest, ReplayWindowShowsItsReplaysClearsEndedOnesAndStopsThemOnCl
     }));
 
     // Closing with a looping replay running ends its thread.
-    act(w, {SensorSimulator::ID_LOOP, SensorSimulator::ID_START, {SensorSimulator::ID_FILE, log}, SensorSimulator::ID_LOAD});
+    act(w, {SensorSimulator::ID_LOOP, SensorSimulator::ID_START, {SensorSimulator::ID_FILE, log},
+            SensorSimulator::ID_LOAD});
     ASSERT_TRUE(runUntil([&] { return w->getReplays().at(0)->getThreadActive(); }));
     const int running = threadCount();
     w->Close();
@@ -100,8 +102,8 @@ TEST(ToolWindowsTest, SensorGeneratorFeedsTheSliderValuesIntoTheAdapter)
     EXPECT_EQ(threadCount(), before + 1);
     Fed fed;
     const unsigned int parser = a.device()->addExternalParser(see, &fed);
-    act(w, {{SensorGenerator::ID_DSM500_SLIDER, 250}, {SensorGenerator::ID_FEED_SLIDER, 513}, SensorGenerator::ID_DSM500,
-            SensorGenerator::ID_FEED, SensorGenerator::ID_ON});
+    act(w, {{SensorGenerator::ID_DSM500_SLIDER, 250}, {SensorGenerator::ID_FEED_SLIDER, 513},
+            SensorGenerator::ID_DSM500, SensorGenerator::ID_FEED, SensorGenerator::ID_ON});
     const Fed expected = {
         {0x78, {0x00, 0x01, 0xFA, 0x00, 0xFA, 0x00, 0x00, 0x64}}, {0x79, {0x01, 0xFA, 0x00, 0xFA, 0x00, 0x00, 0x64}},
         {0x7A, {0x00, 0x01, 0x01, 0x02, 0x01, 0x02, 0x00, 0x64}}, {0x7B, {0x01, 0x01, 0x02, 0x01, 0x02, 0x00, 0x64}}};
@@ -130,10 +132,7 @@ TEST(ToolWindowsTest, TrafficGeneratorFromTheDiagnosticsFrameSendsNumberedPairs)
     ASSERT_TRUE(a.connect());
     auto* monitor = new QCANMonitor(nullptr, -1);
     act(monitor, {QCANMonitor::ID_DBG_GENERATOR});
-    CANTrafficGenerator* w = nullptr;
-    for (wxWindow* t : wxTopLevelWindows)
-        if (auto* g = dynamic_cast<CANTrafficGenerator*>(t))
-            w = g;
+    auto* w = dynamic_cast<CANTrafficGenerator*>(wxTopLevelWindows.GetLast()->GetData());  // the newest window
     ASSERT_NE(w, nullptr);
     const auto burst = [&](const char* frames, const char* interval) {
         a.clearSent();
