@@ -30,7 +30,7 @@ TEST(QcanMonitorTest, ConfigOpensTheDialogAndClosingItSaves)
     const std::string png = TextFiles::read(folder.appData() + "/dialog.png");
     ASSERT_GE(png.size(), 24u);
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
-    // Width and height (big-endian in the IHDR chunk): a dialog with its list, not an empty speck.
+    // Width and height (big-endian in the IHDR chunk): a dialog with its list, not an empty sliver.
     EXPECT_GE(uint8_t(png[18]) << 8 | uint8_t(png[19]), 200);
     EXPECT_GE(uint8_t(png[22]) << 8 | uint8_t(png[23]), 150);
     // Closed through "Save and close": the entry has both switches written, its values kept.
