@@ -1,12 +1,11 @@
-// Log replay into a dummy adapter: the file checks and their texts, the frames of HEX and DEC logs,
-// pacing under the hand-driven clock, loop and position, deletion of a running replay, bad input
-// and a vanished adapter. The frames are seen where a parser sees them: in the adapter's parser
-// list, on the replay's thread.
+// Log replay into a dummy adapter: refused files and their texts, the frames of HEX, DEC and
+// BUSMASTER logs and their timing under the hand-driven clock, loop and position, deletion of a
+// running replay, bad lines and a vanished adapter. The frames are seen where a parser sees them:
+// in the adapter's parser list, on the replay's thread.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -37,14 +36,14 @@ using WispLogLevels::Warning;
 namespace {
 
 // The header our logger writes, up to and including the column line (11 lines).
-std::vector<std::string> loggerHeader(bool hex = true)
+std::vector<std::string> loggerHeader()
 {
     return {"***BUSMASTER Ver 1.8.0***",
             "***PROTOCOL CAN***",
             "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***",
             "***NOTE: CREATED WITH QUILLARD DATALOGGER***",
             "***START DATE AND TIME 05:12:2026 10:00:00:0000***",
-            hex ? "***HEX***" : "***DEC***",
+            "***HEX***",
             "***SYSTEM MODE***",
             "***START CHANNEL BAUD RATE***",
             "***CHANNEL 1 - DUMMY1 - 0h - 250000 bps***",
@@ -55,10 +54,10 @@ std::vector<std::string> loggerHeader(bool hex = true)
 const std::vector<std::string> kTrailer = {"***END DATE AND TIME 05:12:2026 10:00:09:***",
                                            "***[STOP LOGGING SESSION]***"};
 
-// A log file in the test's temporary folder, removed at the end.
+// A log file in the test's temporary folder, removed at the end; named after the process too, as
+// test programs of several build trees may run at once.
 class LogFile {
 public:
-    // Named after the process too: test programs of several build trees may run at once.
     explicit LogFile(const std::string& name)
         : path_(std::string(::testing::TempDir()) + "qcan_replay_" + std::to_string(getpid()) + "_" + name)
     {
@@ -70,10 +69,11 @@ public:
         for (const std::string& l : lines)
             out << l << "\r\n";  // the line ends of the machines the logs come from
     }
-    // Header, data lines, trailer.
+    // Header, data lines, trailer; a DEC log when `hex` is false.
     void writeLog(const std::vector<std::string>& data, bool hex = true) const
     {
-        std::vector<std::string> lines = loggerHeader(hex);
+        std::vector<std::string> lines = loggerHeader();
+        lines[5] = hex ? "***HEX***" : "***DEC***";
         lines.insert(lines.end(), data.begin(), data.end());
         lines.insert(lines.end(), kTrailer.begin(), kTrailer.end());
         write(lines);
@@ -105,42 +105,17 @@ public:
         return frames_;
     }
     size_t count() { return frames().size(); }
-    // While set, the parser blocks until released: a replay pass stuck in foreign code.
-    void holdNext()
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        hold_ = true;
-    }
-    bool waitHeld(int ms)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return held_; });
-    }
-    void release()
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        hold_ = false;
-        changed_.notify_all();
-    }
 
 private:
     static PARSE_RESULT parse(void* frame, void*, void* context)
     {
         Recorder* self = static_cast<Recorder*>(context);
-        std::unique_lock<std::mutex> lock(self->mutex_);
-        if (self->hold_) {
-            self->held_ = true;
-            self->changed_.notify_all();
-            self->changed_.wait(lock, [&] { return !self->hold_; });
-        }
+        std::lock_guard<std::mutex> guard(self->mutex_);
         self->frames_.push_back({static_cast<RxCANFrameT*>(frame)->frame, Clock::wallMs()});
         return PARSE_RESULT_OK;
     }
     std::mutex mutex_;
-    std::condition_variable changed_;
     std::vector<Seen> frames_;
-    bool hold_ = false;
-    bool held_ = false;
 };
 
 // Waits until the replay thread sleeps on the hand-driven clock; false when it has ended.
@@ -179,18 +154,16 @@ bool stepUntil(Recorder& r, size_t n, unsigned int limitMs, LogFileReplay* repla
 // Waits in real time, without moving the clock, for the frames a pass sends at once. Stepping right
 // after start() could otherwise count the thread's cancelled idle wait as a sleeper and move the
 // clock on before the thread has run.
-bool waitFrames(Recorder& r, size_t n, int realMs = 3000)
+bool waitFrames(Recorder& r, size_t n)
 {
-    for (int i = 0; i < realMs && r.count() < n; ++i)
+    for (int i = 0; i < 3000 && r.count() < n; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return r.count() >= n;
 }
 
-bool waitStatus(LogFileReplay& replay, int status, int realMs = 3000)
+bool waitStatus(LogFileReplay& replay, int status)
 {
-    for (int i = 0; i < realMs / 5; ++i) {
-        if (replay.getStatus() == status)
-            return true;
+    for (int i = 0; i < 600 && replay.getStatus() != status; ++i) {
         Clock::advance(1);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -205,6 +178,15 @@ std::vector<std::string> texts(const std::vector<Seen>& seen)
     return out;
 }
 
+// What the constructor prints, and the replay's status right after it.
+std::pair<std::string, int> construct(const LogFile& file, int cuaId)
+{
+    ::testing::internal::CaptureStdout();
+    LogFileReplay r(file.wxPath(), cuaId, false, false, -1, true);
+    const int status = r.getStatus();
+    return {::testing::internal::GetCapturedStdout(), status};
+}
+
 }  // namespace
 
 TEST(LogFileReplay, RefusedFilesGiveTheirMessagesAndTheErrorStatus)
@@ -213,16 +195,9 @@ TEST(LogFileReplay, RefusedFilesGiveTheirMessagesAndTheErrorStatus)
     ASSERT_TRUE(a.connect());
     LogCapture log;
     LogFile file("refused.log");
-
-    {
-        ::testing::internal::CaptureStdout();
-        LogFileReplay missing(file.wxPath(), 1, false, false, -1, true);
-        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Replay file was not good\n");
-        EXPECT_EQ(missing.getStatus(), -1);
-        EXPECT_EQ(missing.toString(), "[ERROR] ");
-        EXPECT_TRUE(log.has(Information, "Replay file open failed : " + file.path()));
-        EXPECT_FALSE(missing.getThreadActive());
-    }
+    const std::pair<std::string, int> notGood = {"Replay file was not good\n", -1};
+    EXPECT_EQ(construct(file, 1), notGood);
+    EXPECT_TRUE(log.has(Information, "Replay file open failed : " + file.path()));
 
     // Each marker missing in turn, in the order they are checked.
     const std::vector<std::pair<std::string, std::string>> markers = {
@@ -238,18 +213,14 @@ TEST(LogFileReplay, RefusedFilesGiveTheirMessagesAndTheErrorStatus)
             if (l != m.first)
                 lines.push_back(l);
         lines.insert(lines.end(), data.begin(), data.end());
-        lines.insert(lines.end(), kTrailer.begin(), kTrailer.end());
         file.write(lines);
         log.clear();
-        EXPECT_FALSE(LogFileReplay::validateLogFile(file.wxPath())) << m.second;
+        EXPECT_EQ(construct(file, 1), notGood) << m.second;
         EXPECT_EQ(log.count(Information, m.second), 1) << m.second;
-        ::testing::internal::CaptureStdout();
-        LogFileReplay r(file.wxPath(), 1, false, false, -1, true);
-        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Replay file was not good\n");
-        EXPECT_EQ(r.getStatus(), -1);
     }
 
-    // No END line (a logger that was not closed), and one frame line only.
+    // Without an END line (a logger that was not closed) the file is a log, but its data has no end;
+    // one frame line only is no replay either.
     std::vector<std::string> open = loggerHeader();
     open.insert(open.end(), data.begin(), data.end());
     file.write(open);
@@ -257,50 +228,12 @@ TEST(LogFileReplay, RefusedFilesGiveTheirMessagesAndTheErrorStatus)
     for (int frames : {2, 1}) {
         if (frames == 1)
             file.writeLog({data[0]});
-        ::testing::internal::CaptureStdout();
-        LogFileReplay r(file.wxPath(), 1, false, false, -1, true);
-        const std::string out = ::testing::internal::GetCapturedStdout();
-        EXPECT_NE(out.find("Logfile error\n"), std::string::npos) << out;
-        EXPECT_EQ(r.getStatus(), -1);
-        EXPECT_FALSE(r.getThreadActive());
+        const std::pair<std::string, int> r = construct(file, 1);
+        EXPECT_NE(r.first.find("Logfile error\n"), std::string::npos) << r.first;
+        EXPECT_EQ(r.second, -1);
     }
-
     file.writeLog(data);
-    ::testing::internal::CaptureStdout();
-    LogFileReplay noAdapter(file.wxPath(), 7, false, false, -1, true);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Bad CUAID for replay\n");
-    EXPECT_EQ(noAdapter.getStatus(), -1);
-}
-
-TEST(LogFileReplay, ConstructionPrintsItsStepsAndToStringShowsThePosition)
-{
-    TestAdapter a;
-    ASSERT_TRUE(a.connect());
-    Recorder rec(a);
-    LogFile file("steps.log");
-    file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:001 Rx 1 0x10 s 1 02", "10:00:00:002 Rx 1 0x10 s 1 03",
-                   "10:00:00:003 Rx 1 0x10 s 1 04", "10:00:00:004 Rx 1 0x10 s 1 05"});
-
-    ::testing::internal::CaptureStdout();
-    LogFileReplay replay(file.wxPath(), 1, false, false, -1, false);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "Find start\nFind end\nData at lines 11 .. 15\nLogfile ok\npause()\nstartThread()\n");
-    EXPECT_EQ(replay.getStatus(), 3);
-    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + file.name() + " -> CUA#1 (0 / 4)");
-
-    // Paused, the thread idles; started, the first frame goes out at once.
-    ASSERT_TRUE(step(300));
-    EXPECT_EQ(rec.count(), 0u);
-    EXPECT_TRUE(replay.getThreadActive());
-    replay.start();
-    EXPECT_EQ(replay.getStatus(), 1);
-    ASSERT_TRUE(waitFrames(rec, 1));
-    EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] " + file.name() + " -> CUA#1 (1 / 4)");
-    replay.stop();
-    EXPECT_FALSE(replay.getActive());
-    ASSERT_TRUE(waitStatus(replay, 2));
-    EXPECT_EQ(replay.toString().Left(8), "[ END ] ");
-    EXPECT_FALSE(replay.getThreadActive());
+    EXPECT_EQ(construct(file, 7), std::make_pair(std::string("Bad CUAID for replay\n"), -1));
 }
 
 TEST(LogFileReplay, HexAndDecimalLogsGiveTheFramesOfTheirRxLines)
@@ -426,7 +359,7 @@ TEST(LogFileReplay, BusmasterLogsReplayWithTheirTrueGapsAcrossSessionsAndMidnigh
     }
 }
 
-TEST(LogFileReplay, LoopStartPositionAndEndOfData)
+TEST(LogFileReplay, PositionLoopAndEndOfDataWithTheirTexts)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
@@ -436,13 +369,14 @@ TEST(LogFileReplay, LoopStartPositionAndEndOfData)
     file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 00", "10:00:00:001 Rx 1 0x10 s 1 01", "10:00:00:002 Rx 1 0x10 s 1 02",
                    "10:00:00:003 Rx 1 0x10 s 1 03"});
     LogFileReplay replay(file.wxPath(), 1, true, false, 1, false);
+    const std::string shown = file.name() + " -> CUA#1 (";
 
     ::testing::internal::CaptureStdout();
     replay.setNewStartPos(3);
     replay.setNewStartPos(-1);
-    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + file.name() + " -> CUA#1 (0 / 3)");
+    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + shown + "0 / 3)");
     replay.setNewStartPos(0);
-    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + file.name() + " -> CUA#1 (1 / 3)");
+    EXPECT_EQ(replay.toString().ToStdString(), "[PAUSE] " + shown + "1 / 3)");
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "LogFileReplayThread new position was set too much !!!\n"
               "LogFileReplayThread new position was set too much !!!\n"
@@ -450,16 +384,22 @@ TEST(LogFileReplay, LoopStartPositionAndEndOfData)
     EXPECT_EQ(log.count(Information, "LogFileReplayThread new position was set too much !!!"), 2);
     EXPECT_EQ(log.count(Information, "LogFileReplayThread new position was set !!!"), 1);
 
-    // From the second data line; the loop restarts at the second data line too.
+    // Paused, nothing goes out. Started, from the second data line; the loop restarts there too.
     // No assertion may end the test while standard output is captured: its report would be lost.
+    ASSERT_TRUE(step(300));
+    EXPECT_EQ(rec.count(), 0u);
     ::testing::internal::CaptureStdout();
     replay.start();
-    const bool looped = waitFrames(rec, 1) && stepUntil(rec, 6, 100, &replay);
+    const bool first = waitFrames(rec, 1);
+    const std::string running = replay.toString().ToStdString();
+    const bool looped = first && stepUntil(rec, 6, 100, &replay);
     replay.setLoop(false);
     const bool ended = waitStatus(replay, 2);
     const std::string out = ::testing::internal::GetCapturedStdout();
     ASSERT_TRUE(looped) << rec.count() << " frames; " << replay.toString() << "\n" << out;
     ASSERT_TRUE(ended) << replay.toString();
+    EXPECT_EQ(running, "[ >>  ] " + shown + "2 / 3)");
+    EXPECT_EQ(replay.toString().Left(8), "[ END ] ");
     EXPECT_NE(out.find("Loop replay\n"), std::string::npos);
     EXPECT_NE(out.find("End of replay\n"), std::string::npos);
     std::vector<int> order;
@@ -467,51 +407,26 @@ TEST(LogFileReplay, LoopStartPositionAndEndOfData)
         order.push_back(s.frame.data[0]);
     ASSERT_GE(order.size(), 6u);
     EXPECT_EQ(std::vector<int>(order.begin(), order.begin() + 6), (std::vector<int>{1, 2, 3, 1, 2, 3}));
-    EXPECT_FALSE(replay.getActive());
+    EXPECT_FALSE(replay.getThreadActive());
 }
 
-TEST(LogFileReplay, DeletionWhileRunningPausedInALongPauseOrInsideAPassLeavesNoThreadOnTheReplay)
+TEST(LogFileReplay, DeletionWhileRunningPausedOrInALongPauseIsPrompt)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
     Recorder rec(a);
     LogFile file("delete.log");
-    file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 00", "10:00:00:000 Rx 1 0x10 s 1 01", "10:00:10:000 Rx 1 0x10 s 1 02",
-                   "10:00:10:001 Rx 1 0x10 s 1 03"});
-    using std::chrono::steady_clock;
-    auto timedDelete = [](LogFileReplay* r) {
-        const auto t0 = steady_clock::now();
-        delete r;
-        return std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - t0).count();
-    };
-
-    // Running (waiting out a 10 s gap), paused, inside a 10-minute fixed pause: the wait is cut short.
-    for (int interval : {-1, 600000}) {
-        const size_t before = rec.count();
-        auto* running = new LogFileReplay(file.wxPath(), 1, false, false, interval, true);
-        ASSERT_TRUE(stepUntil(rec, before + 1, 50));
-        EXPECT_LT(timedDelete(running), 500);
+    file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 00", "10:00:00:000 Rx 1 0x10 s 1 01", "10:00:10:000 Rx 1 0x10 s 1 02"});
+    // Waiting out a 10 s gap of the log, inside a 10-minute fixed pause, paused: the wait is cut short.
+    const std::pair<int, bool> cases[] = {{-1, true}, {600000, true}, {-1, false}};
+    for (const auto& c : cases) {
+        auto* replay = new LogFileReplay(file.wxPath(), 1, false, false, c.first, c.second);
+        ASSERT_TRUE(step(5));
+        const auto t0 = std::chrono::steady_clock::now();
+        delete replay;
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500)) << c.first << c.second;
     }
-    auto* paused = new LogFileReplay(file.wxPath(), 1, false, false, -1, false);
-    ASSERT_TRUE(step(5));
-    EXPECT_LT(timedDelete(paused), 500);
-
-    // A pass stuck in a parser: the destructor gives up after its 1000 ms, and the thread, once
-    // free, finishes on what it shares with nobody any more.
-    rec.holdNext();
-    auto* stuck = new LogFileReplay(file.wxPath(), 1, false, false, -1, true);
-    ASSERT_TRUE(rec.waitHeld(2000));
-    const long long ms = timedDelete(stuck);
-    EXPECT_GE(ms, 1000);
-    EXPECT_LT(ms, 1500);
-    const size_t before = rec.count();
-    rec.release();
-    for (int i = 0; i < 100 && rec.count() == before; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_EQ(rec.count(), before + 1);  // the held frame, and nothing after the stop
-    Clock::advance(20000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(rec.count(), before + 1);
+    EXPECT_EQ(rec.count(), 3u) << "two frames before the 10 s gap, one before the long pause";
 }
 
 TEST(LogFileReplay, BadLinesArePassedOverWithAWarningAndAFileDeletedWhileReplayingPlaysOn)
@@ -522,68 +437,52 @@ TEST(LogFileReplay, BadLinesArePassedOverWithAWarningAndAFileDeletedWhileReplayi
     LogCapture log;
     auto file = std::make_unique<LogFile>("bad.log");
     const char raw[] = "\x01\xff\xfe\x00\x80 Rx \x7f\xc3\x28 s 8 zz";
-    const std::string garbage(raw, sizeof raw - 1);
     file->writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:001 Rx 1 0x1F5 x 8 01 02",  // truncated
-                    garbage, std::string(10 * 1024 * 1024, '7'), std::string(1024 * 1024, ' ') + "x",
-                    "10:00:00:002 Rx 1 0x10 s 1", "10:00:00:002 Rx 1 0x800 s 0", "10:00:00:002 Rx 1 0x10 s 99999999999",
-                    "99999999999:99999:9999999:99999999 Rx 1 0x10 s 1 02", "10:00:00:003 Rx 1 0x10 s 1 03"});
+                    std::string(raw, sizeof raw - 1), std::string(10 * 1024 * 1024, '7'),
+                    std::string(1024 * 1024, ' ') + "x", "10:00:00:002 Rx 1 0x10 s 1", "10:00:00:002 Rx 1 0x800 s 0",
+                    "10:00:00:002 Rx 1 0x10 s 99999999999", "99999999999:99999:9999999:99999999 Rx 1 0x10 s 1 02",
+                    "10:00:00:003 Rx 1 0x10 s 1 03"});
     LogFileReplay replay(file->wxPath(), 1, false, false, 1, true);
     file.reset();  // deleted: the replay holds the whole log already
     ASSERT_TRUE(stepUntil(rec, 3, 200, &replay));
     ASSERT_TRUE(waitStatus(replay, 2));
-    const std::vector<Seen> seen = rec.frames();
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[1].frame.data[0], 2);  // the absurd time still reads as a time
-    EXPECT_EQ(seen[2].frame.data[0], 3);
+    // The absurd time still reads as a time.
+    EXPECT_EQ(texts(rec.frames()), (std::vector<std::string>{"0x10 | 01", "0x10 | 02", "0x10 | 03"}));
     EXPECT_EQ(log.countPrefix(Warning, "Replay passed over line "), 7);
     bool truncatedNamed = false;
     for (const auto& m : log.messages())
         truncatedNamed |= m.message.find("line 13 of") != std::string::npos &&
                           m.message.find(": fewer data bytes than the DLC") != std::string::npos;
     EXPECT_TRUE(truncatedNamed);
-
-    // A file of binary garbage is refused like any other file that is not a log.
-    LogFile binary("binary.log");
-    std::string bytes;
-    for (int i = 0; i < 4096; ++i)
-        bytes.push_back(static_cast<char>((i * 7919) & 0xFF));
-    binary.write({bytes});
-    EXPECT_FALSE(LogFileReplay::validateLogFile(binary.wxPath()));
-    LogFileReplay refused(binary.wxPath(), 1, false, false, -1, true);
-    EXPECT_EQ(refused.getStatus(), -1);
 }
 
 TEST(LogFileReplay, AnAdapterRemovedWhileReplayingHoldsTheReplayAndTheOtherAdapterWorksOn)
 {
-    auto first = std::make_unique<TestAdapter>("DUMMY1", 1);
+    auto a = std::make_unique<TestAdapter>("DUMMY1", 1);
     TestAdapter second("DUMMY2", 2);
-    ASSERT_TRUE(first->connect());
+    ASSERT_TRUE(a->connect());
     ASSERT_TRUE(second.connect());
-    Recorder rec(*first);
+    Recorder rec(*a);
     Recorder other(second);
     LogCapture log;
     LogFile file("removed.log");
     file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:001 Rx 1 0x10 s 1 02", "10:00:00:002 Rx 1 0x10 s 1 03"});
     LogFileReplay replay(file.wxPath(), 1, false, false, 1, true);
-    // The first frame goes out at once, without moving the clock; once the thread sleeps again its
-    // pass has ended and the position is settled (a woken thread still counts as asleep until it
-    // runs, so waiting for a sleeper alone could catch the pass under way).
+    // The first frame goes out at once; once the thread sleeps again its pass has ended and the
+    // position is settled (a woken thread still counts as asleep until it runs).
     ASSERT_TRUE(waitFrames(rec, 1));
     ASSERT_TRUE(asleep(&replay));
-    const unsigned int position = replay.getPosition();
+    const std::string position = std::to_string(replay.getPosition());
     ::testing::internal::CaptureStdout();
-    first.reset();  // between two passes: the replay thread sleeps on the clock
+    a.reset();  // between two passes: the replay thread sleeps on the clock
     const bool stepped = step(300);
     const std::string out = ::testing::internal::GetCapturedStdout();
     ASSERT_TRUE(stepped);
     EXPECT_NE(out.find("LogReplay:: No CUA Device\n"), std::string::npos);
     EXPECT_EQ(log.countPrefix(Warning, "Replay of "), 1);
-    EXPECT_EQ(replay.getStatus(), 1);
-    EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] " + file.name() + " -> CUA#1 (" + std::to_string(position) + " / 2)");
-
+    EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] " + file.name() + " -> CUA#1 (" + position + " / 2)");
     ASSERT_TRUE(second.receive(0x10, false, {9}));
-    ASSERT_EQ(other.count(), 1u);
-    EXPECT_EQ(other.frames()[0].frame.data[0], 9);
+    EXPECT_EQ(texts(other.frames()), std::vector<std::string>{"0x10 | 09"});
 }
 
 TEST(LogFileReplay, BusStateReportsKeepAnAdapterWithoutStatusReportsConnected)
