@@ -14,7 +14,6 @@
 
 #include "Clock.h"
 #include "CountingSensor.h"
-#include "DeviceList.h"
 #include "DummyBus.h"
 #include "FrameText.h"
 #include "LogCapture.h"
@@ -23,7 +22,6 @@
 #include "TestAdapter.h"
 
 using Sensors::Clock;
-using Sensors::QCANDevice;
 using Sensors::SensorManager;
 
 namespace {
@@ -78,28 +76,6 @@ TEST(SensorManager, ConnectRefusesBadRequestsAndHandsOutIds)
     manager()->setEnabled(true);
     manager()->disconnect(2000, 0);
     EXPECT_EQ(manager()->getQCANDeviceCount(), 0);
-}
-
-TEST(SensorManager, AdapterListIsCachedForOneSecond)
-{
-    useAdapters("DUMMY1=dummy;KV_LEFT=dummy");
-    Clock::setManual(Clock::wallMs());
-    LogCapture log;
-    Sensors::DeviceList* list = manager()->createQCANDeviceList();
-    EXPECT_EQ(manager()->getDeviceListItemCount(list), 2);
-    manager()->deleteQCANDeviceList(list);
-    useAdapters("DUMMY1=dummy");
-    Clock::advance(999);
-    list = manager()->createQCANDeviceList();
-    EXPECT_EQ(manager()->getDeviceListItemCount(list), 2) << "a cache younger than a second is reused";
-    manager()->deleteQCANDeviceList(list);
-    EXPECT_EQ(log.count(WispLogLevels::Information, "Initialize cache"), 1);
-    Clock::advance(1);
-    list = manager()->createQCANDeviceList();
-    EXPECT_EQ(manager()->getDeviceListItemCount(list), 1);
-    EXPECT_EQ(log.count(WispLogLevels::Information, "Rebuild cache"), 1);
-    manager()->deleteQCANDeviceList(list);
-    Clock::setReal();
 }
 
 TEST(SensorManager, ThreadConnectsEveryAdapterAndDisconnectStopsEverything)
