@@ -1,5 +1,5 @@
 // One frame of every make the plug-in knows, through a dummy adapter and the default parser chain,
-// read back as the host reads it: typed copies from the manager and the sensor summaries.
+// read back as the host reads it: typed copies from the manager, the sensor summaries and the XML.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,9 +34,9 @@
 #include "EveryMakeFrames.h"
 #include "TestAdapter.h"
 #include "TiltSensorG1.h"
+#include "XmlOutline.h"
 
 using namespace Sensors;
-
 
 TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThroughItsGetter)
 {
@@ -159,4 +159,13 @@ TEST(EveryMakeEndToEnd, EachMakeDecodesThroughTheDefaultChainAndReadsBackThrough
     std::sort(listed.begin(), listed.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(listed, expected);
+
+    // The XML holds one element per sensor, whatever its class, so that a host can store or parse it.
+    std::string elements = "sensor";
+    for (size_t i = 1; i < expected.size(); ++i)
+        elements += " sensor";
+    EXPECT_EQ(xmlOutline(std::string(m->ToXML(0, 0, 0).utf8_str())), elements);
+    EXPECT_EQ(xmlOutline(std::string(m->ToXML(0, 0, cua).utf8_str())), elements);
+    // A host asking for an id nobody sends gets a fresh object without readings.
+    EXPECT_EQ(m->getDT500Sensor(47, cua).getMessageCount(), 0);
 }
