@@ -196,8 +196,6 @@ TEST(LogFileReplay, RefusedFilesGiveTheirMessagesAndTheErrorStatus)
     LogCapture log;
     LogFile file("refused.log");
     const std::pair<std::string, int> notGood = {"Replay file was not good\n", -1};
-    EXPECT_EQ(construct(file, 1), notGood);
-    EXPECT_TRUE(log.has(Information, "Replay file open failed : " + file.path()));
 
     // Each marker missing in turn, in the order they are checked.
     const std::vector<std::pair<std::string, std::string>> markers = {
@@ -219,53 +217,19 @@ TEST(LogFileReplay, RefusedFilesGiveTheirMessagesAndTheErrorStatus)
         EXPECT_EQ(log.count(Information, m.second), 1) << m.second;
     }
 
-    // Without an END line (a logger that was not closed) the file is a log, but its data has no end;
-    // one frame line only is no replay either.
+    // Without an END line (a logger that was not closed) the file is a log, but its data has no end.
     std::vector<std::string> open = loggerHeader();
     open.insert(open.end(), data.begin(), data.end());
     file.write(open);
     EXPECT_TRUE(LogFileReplay::validateLogFile(file.wxPath()));
-    for (int frames : {2, 1}) {
-        if (frames == 1)
-            file.writeLog({data[0]});
-        const std::pair<std::string, int> r = construct(file, 1);
-        EXPECT_NE(r.first.find("Logfile error\n"), std::string::npos) << r.first;
-        EXPECT_EQ(r.second, -1);
-    }
+    const std::pair<std::string, int> unended = construct(file, 1);
+    EXPECT_NE(unended.first.find("Logfile error\n"), std::string::npos) << unended.first;
+    EXPECT_EQ(unended.second, -1);
     file.writeLog(data);
     EXPECT_EQ(construct(file, 7), std::make_pair(std::string("Bad CUAID for replay\n"), -1));
 }
 
-TEST(LogFileReplay, HexAndDecimalLogsGiveTheFramesOfTheirRxLines)
-{
-    TestAdapter a;
-    ASSERT_TRUE(a.connect());
-    LogFile file("frames.log");
-    // Transmitted lines are stepped over; a DLC above 8 keeps eight bytes; DEC bytes wrap at 256.
-    const struct { bool hex; std::vector<std::string> lines; std::vector<std::string> frames; } cases[] = {
-        {true,
-         {"10:00:00:000 Rx 1 0x1F5 x 8 01 02 03 04 05 06 07 08", "10:00:00:001 Tx 1 0x100 s 1 AA",
-          "10:00:00:002 Rx 1 123 s 2 0A ff", "10:00:00:003 Rx 2 0x200 xr 8 00 00 00 00 00 00 00 00",
-          "10:00:00:004 Rx 1 0x7FF sr 4", "10:00:00:005 Rx 1 0x7 s 12 01 02 03 04 05 06 07 08 09 0A 0B 0C",
-          "10:00:00:006 Rx 1 0x1FFFFFFF x 0"},
-         {"0x1F5 x | 01 02 03 04 05 06 07 08", "0x123 | 0A FF", "0x200 x r | 00 00 00 00 00 00 00 00",
-          "0x7FF r | 00 00 00 00",
-          "0x7 | 01 02 03 04 05 06 07 08", "0x1FFFFFFF x |"}},
-        {false,
-         {"00:00:00:8549 Tx 1 0021 s 8 000 000 000 000 000 000 000 000", "00:00:00:8539 Rx 2 0021 s 3 000 255 256",
-          "00:00:00:9539 Rx 2 536870911 x 2 010 1"},
-         {"0x15 | 00 FF 00", "0x1FFFFFFF x | 0A 01"}}};
-    for (const auto& c : cases) {
-        Recorder rec(a);
-        file.writeLog(c.lines, c.hex);
-        LogFileReplay replay(file.wxPath(), 1, false, false, 1, true);  // one frame per 1 ms
-        ASSERT_TRUE(stepUntil(rec, c.frames.size(), 100, &replay));
-        ASSERT_TRUE(waitStatus(replay, 2));
-        EXPECT_EQ(texts(rec.frames()), c.frames);
-    }
-}
-
-TEST(LogFileReplay, ExactPacingKeepsTheLogsScheduleWhereClassicPacingDrifts)
+TEST(LogFileReplay, ExactPacingKeepsTheLogsScheduleForFramesCloserThanAMillisecond)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
@@ -277,22 +241,13 @@ TEST(LogFileReplay, ExactPacingKeepsTheLogsScheduleWhereClassicPacingDrifts)
         data.push_back(stamp);
     }
     file.writeLog(data);
-    for (const auto pacing : {Sensors::REPLAY_PACING_EXACT, Sensors::REPLAY_PACING_CLASSIC}) {
-        const bool exact = pacing == Sensors::REPLAY_PACING_EXACT;
-        Recorder rec(a);
-        LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, pacing);
-        ASSERT_TRUE(stepUntil(rec, 200, 500, &replay));
-        const std::vector<Seen> seen = rec.frames();
-        for (size_t i = 0; exact && i < seen.size(); ++i)  // due at the first frame's time plus its stamp
-            ASSERT_EQ(seen[i].at - seen[0].at, (i * 500 + 999) / 1000) << i;
-        if (exact) {
-            EXPECT_EQ(seen.back().at - seen.front().at, 100u);
-            EXPECT_LE(replay.getBehindMs(), 1);
-        } else {
-            EXPECT_GE(seen.back().at - seen.front().at, 199u);  // at most one frame per millisecond
-            EXPECT_GE(replay.getBehindMs(), 99);
-        }
-    }
+    Recorder rec(a);
+    LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
+    ASSERT_TRUE(stepUntil(rec, 200, 500, &replay));
+    const std::vector<Seen> seen = rec.frames();
+    for (size_t i = 0; i < seen.size(); ++i)  // due at the first frame's time plus its stamp
+        ASSERT_EQ(seen[i].at - seen[0].at, (i * 500 + 999) / 1000) << i;
+    EXPECT_LE(replay.getBehindMs(), 1);
 }
 
 TEST(LogFileReplay, BusmasterLogsReplayWithTheirTrueGapsAcrossSessionsAndMidnight)
@@ -437,21 +392,26 @@ TEST(LogFileReplay, BadLinesArePassedOverWithAWarningAndAFileDeletedWhileReplayi
     LogCapture log;
     auto file = std::make_unique<LogFile>("bad.log");
     const char raw[] = "\x01\xff\xfe\x00\x80 Rx \x7f\xc3\x28 s 8 zz";
-    file->writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:001 Rx 1 0x1F5 x 8 01 02",  // truncated
+    // Odd but valid: no "0x", a DLC above 8 keeps eight bytes, a remote frame gets its length, no data.
+    file->writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:000 Rx 1 123 s 2 0A ff", "10:00:00:000 Tx 1 0x100 s 1 AA",
+                    "10:00:00:000 Rx 1 0x7 s 12 01 02 03 04 05 06 07 08 09 0A 0B 0C", "10:00:00:000 Rx 1 0x7FF sr 4",
+                    "10:00:00:000 Rx 1 0x1FFFFFFF x 0", "10:00:00:001 Rx 1 0x1F5 x 8 01 02",  // truncated
                     std::string(raw, sizeof raw - 1), std::string(10 * 1024 * 1024, '7'),
                     std::string(1024 * 1024, ' ') + "x", "10:00:00:002 Rx 1 0x10 s 1", "10:00:00:002 Rx 1 0x800 s 0",
                     "10:00:00:002 Rx 1 0x10 s 99999999999", "99999999999:99999:9999999:99999999 Rx 1 0x10 s 1 02",
                     "10:00:00:003 Rx 1 0x10 s 1 03"});
     LogFileReplay replay(file->wxPath(), 1, false, false, 1, true);
     file.reset();  // deleted: the replay holds the whole log already
-    ASSERT_TRUE(stepUntil(rec, 3, 200, &replay));
+    ASSERT_TRUE(stepUntil(rec, 7, 200, &replay));
     ASSERT_TRUE(waitStatus(replay, 2));
     // The absurd time still reads as a time.
-    EXPECT_EQ(texts(rec.frames()), (std::vector<std::string>{"0x10 | 01", "0x10 | 02", "0x10 | 03"}));
+    EXPECT_EQ(texts(rec.frames()),
+              (std::vector<std::string>{"0x10 | 01", "0x123 | 0A FF", "0x7 | 01 02 03 04 05 06 07 08",
+                                        "0x7FF r | 00 00 00 00", "0x1FFFFFFF x |", "0x10 | 02", "0x10 | 03"}));
     EXPECT_EQ(log.countPrefix(Warning, "Replay passed over line "), 7);
     bool truncatedNamed = false;
     for (const auto& m : log.messages())
-        truncatedNamed |= m.message.find("line 13 of") != std::string::npos &&
+        truncatedNamed |= m.message.find("line 18 of") != std::string::npos &&
                           m.message.find(": fewer data bytes than the DLC") != std::string::npos;
     EXPECT_TRUE(truncatedNamed);
 }
@@ -511,25 +471,17 @@ TEST(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)
     TestAdapter a;
     ASSERT_TRUE(a.connect());
     LogFile file("tshark.log");
-    std::vector<std::string> lines = {"***BUSMASTER Ver 2.0.0***", "***PROTOCOL CAN***",
-                                      "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***", "***[START LOGGING SESSION]***",
-                                      "***START DATE AND TIME 10:6:2013 14:15:13:50***", "***HEX***", "***SYSTEM MODE***",
-                                      "***START CHANNEL BAUD RATE***",
-                                      "***CHANNEL 1 - Kvaser - Virtual #0 (Channel 0) - 500000 bps***",
-                                      "***END CHANNEL BAUD RATE***", "***START DATABASE FILES (DBF/DBC)***",
-                                      "***END DATABASE FILES (DBF/DBC)***",
-                                      "***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***"};
-    const char* frames[] = {"14:15:14:4909 Rx 1 0x100 x 8 00 11 22 33 44 55 66 77 ",
-                            "14:15:14:5000 Rx 1 0x7FF s 3 AA BB CC ",
-                            "14:15:14:5001 Rx 1 0x18FFB93C xr 8 00 00 00 00 00 00 00 00 ",
-                            "14:15:15:0011 Rx 1 0x123 s 0 ",
-                            "14:15:16:9999 Rx 1 0x1F5 x 8 01 02 03 04 05 06 07 08 ",
-                            "14:15:17:0000 Rx 1 0x10 s 1 7F "};
-    lines.insert(lines.end(), std::begin(frames), std::end(frames));
-    lines.push_back("***END DATE AND TIME 10:6:2013 14:15:17:414***");
-    lines.push_back("***[STOP LOGGING SESSION]***");
-    file.write(lines);
-
+    // A log as BUSMASTER 2 writes it, with its session and database blocks.
+    file.write({"***BUSMASTER Ver 2.0.0***", "***PROTOCOL CAN***", "***NOTE: PLEASE DO NOT EDIT THIS DOCUMENT***",
+                "***[START LOGGING SESSION]***", "***START DATE AND TIME 10:6:2013 14:15:13:50***", "***HEX***",
+                "***SYSTEM MODE***", "***START CHANNEL BAUD RATE***",
+                "***CHANNEL 1 - Kvaser - Virtual #0 (Channel 0) - 500000 bps***", "***END CHANNEL BAUD RATE***",
+                "***START DATABASE FILES (DBF/DBC)***", "***END DATABASE FILES (DBF/DBC)***",
+                "***<Time><Tx/Rx><Channel><CAN ID><Type><DLC><DataBytes>***",
+                "14:15:14:4909 Rx 1 0x100 x 8 00 11 22 33 44 55 66 77 ", "14:15:14:5000 Rx 1 0x7FF s 3 AA BB CC ",
+                "14:15:14:5001 Rx 1 0x18FFB93C xr 8 00 00 00 00 00 00 00 00 ", "14:15:15:0011 Rx 1 0x123 s 0 ",
+                "14:15:16:9999 Rx 1 0x1F5 x 8 01 02 03 04 05 06 07 08 ", "14:15:17:0000 Rx 1 0x10 s 1 7F ",
+                "***END DATE AND TIME 10:6:2013 14:15:17:414***", "***[STOP LOGGING SESSION]***"});
     int status = -1;
     const std::string out = TextFiles::commandOutput("tshark -r '" + file.path() +
                                                          "' -T fields -E separator=/t -e frame.time_relative -e can.id "
@@ -554,6 +506,7 @@ TEST(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)
         read.push_back(frameText(f));
         readAt.push_back(static_cast<unsigned long long>(std::ceil(std::stod(col[0]) * 1000.0 - 1e-6)));
     }
+    ASSERT_EQ(read.size(), 6u) << out;
     Recorder rec(a);
     LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
     ASSERT_TRUE(stepUntil(rec, 6, 4000, &replay));
