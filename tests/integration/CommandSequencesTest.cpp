@@ -81,19 +81,6 @@ TEST(CommandSequences, DSM500ChangeId)
         EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{nmt, unlock, "0x60B | 2F 01 30 01 0F 00 00 00",
                                                                          "0x60B | 2F 01 30 02 0F 00 00 00"}));
     }
-    a.clearSent();
-
-    // A unit that is not operational, in the inverted form, gets the three writes only.
-    auto* other = new DSM500SensorComponent(SensorManager::getInstance(), a.cuaId(), 20);
-    ASSERT_TRUE(a.device()->addSensor(other));
-    feed(other, frame(0x714, {0x7F}));
-    feed(other, frame(0x194, {0x17, 0xFC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA, 0xFF}));
-    other->LockSensor();
-    EXPECT_TRUE(other->sendChangeId(22));
-    other->UnlockSensor();
-    EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{"0x614 | 23 80 1F 00 01 00 00 00",
-                                                                     "0x614 | 2F 01 30 01 16 00 00 00",
-                                                                     "0x614 | 2F 01 30 02 16 00 00 00"}));
 }
 
 TEST(CommandSequences, SandvikTIMCommands)

@@ -43,7 +43,7 @@ TEST(Concurrency, SensorsSendUnderTheirLockWhileTheirFramesArrive)
     struct Case {
         const char* name;
         std::function<Sensor*(int cuaId)> make;
-        uint32_t id;
+        uint32_t id;  // of the frame for the sensor
         bool ext;
         std::vector<uint8_t> data;
         std::function<void(Sensor*)> send;
@@ -74,8 +74,7 @@ TEST(Concurrency, SensorsSendUnderTheirLockWhileTheirFramesArrive)
         std::thread host([&] {
             live->LockSensor();
             DummyBus::instance().inject(a.name(), c.id, c.ext, c.data);
-            // Time for the receive thread to reach the sensor's lock; without it the test still
-            // passes, only less often on the path it is about.
+            // Time for the receive thread to reach the sensor's lock (the path this is about).
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             c.send(live);
             sent = true;
