@@ -2,10 +2,8 @@
 // zeroing thread with its outcomes, its log and its end.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Clock.h"
@@ -13,6 +11,7 @@
 #include "FrameText.h"
 #include "Frames.h"
 #include "LogCapture.h"
+#include "RunningManager.h"
 #include "Matrix3d.h"
 #include "SensorManager.h"
 #include "SlopeSensor.h"
@@ -23,18 +22,6 @@
 using namespace Sensors;
 
 namespace {
-
-_TQUIL1G5_CAN_FRAME makerFrame(unsigned char msg, unsigned char cmd, unsigned char id, std::initializer_list<uint8_t> data)
-{
-    _TQUIL1G5_CAN_FRAME f{};
-    f.header.devType = SDT_G1;
-    f.header.devNumber = id;
-    f.header.msg = msg;
-    f.header.cmd = cmd;
-    f.header.dlc = static_cast<uint16_t>(data.size());
-    std::copy(data.begin(), data.end(), f.data);
-    return f;
-}
 
 // A command to tilt sensor 101 as frameText shows it.
 std::string tilt(unsigned msg, unsigned cmd, std::initializer_list<uint8_t> data)
@@ -81,15 +68,6 @@ SlopeSensor* readySlope(TestAdapter& a, uint8_t status = 0)
     return live;
 }
 
-template <class F>
-bool within5s(F done)  // real time: the zeroing thread runs on its own
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-    return done();
-}
-
 // The zeroing's own log lines, in order.
 std::vector<std::string> zeroingLog(const LogCapture& cap)
 {
@@ -116,7 +94,7 @@ TEST(TiltSlopeAdapter, TiltSensorCommandFrames)
     TestAdapter a;
     ASSERT_TRUE(a.connect());
     TiltSensorG1 s(SensorManager::getInstance(), a.cuaId(), 101);
-    _TQUIL1G5_CAN_FRAME first = makerFrame(3, 0, 101, {0, 0, 0, 0, 0, 0, 0, 0});
+    _TQUIL1G5_CAN_FRAME first{{SDT_G1, 101, 3, 0, 0, 0, 8}, {}};
     s.Parse(&first, SensorManager::getTickCount());  // heard once, so it may send
     a.clearSent();
     // Direct sends leave at once, queued ones after them from the adapter's delayed queue.
@@ -157,7 +135,7 @@ TEST(TiltSlopeAdapter, TiltSensorCommandFrames)
     a.clearSent();
     s.readSettings(SensorManager::getTickCount());
     s.readSettings(SensorManager::getTickCount());
-    _TQUIL1G5_CAN_FRAME answer = makerFrame(34, 1, 101, {4, 0, 4, 0, 1, 2, 3, 4});
+    _TQUIL1G5_CAN_FRAME answer{{SDT_G1, 101, 34, 1, 0, 0, 8}, {4, 0, 4, 0, 1, 2, 3, 4}};
     s.Parse(&answer, SensorManager::getTickCount());
     s.readSettings(SensorManager::getTickCount());
     EXPECT_EQ(frameTexts(a.sentFrames()),
@@ -195,7 +173,7 @@ TEST(TiltSlopeAdapter, ZeroingOutcomesOnTheBusAndInTheLog)
             // A written line shows the zeroing has left its sleep (a woken thread counts as a sleeper until it runs).
             for (const auto& line : {zero, release}) {
                 Clock::advance(line == zero ? SlopeZeroingThread::STABILITY_WAIT_MS : SlopeZeroingThread::ZERO_HOLD_MS);
-                ASSERT_TRUE(within5s([&] { return cap.has(Info, line); })) << name;
+                ASSERT_TRUE(eventually([&] { return cap.has(Info, line); })) << name;
                 ASSERT_TRUE(Clock::waitForSleepers(1, 2000)) << name;
             }
         }
@@ -208,7 +186,7 @@ TEST(TiltSlopeAdapter, ZeroingOutcomesOnTheBusAndInTheLog)
             EXPECT_GE(SensorManager::getTickCount() - t0, SlopeZeroingThread::SETTLE_TIMEOUT_MS);
         }
         const auto done = [&] { return SlopeZeroingThread::liveCount() == 0 && !locked(live, [&] { return live->isZeroing(); }); };
-        ASSERT_TRUE(within5s(done)) << name;  // the thread has finished
+        ASSERT_TRUE(eventually(done)) << name;  // the thread has finished
         EXPECT_EQ(zeroingLog(cap), c.log) << name;
         EXPECT_EQ(frameTexts(a.sentFrames()), c.stage == 2 ? kZeroAndRelease : std::vector<std::string>{}) << name;
     }
@@ -234,7 +212,7 @@ TEST(TiltSlopeAdapter, StoppedZeroingEndsAtOnceAndNeverLeavesTheZeroCommandOn)
         ASSERT_TRUE(Clock::waitForSleepers(1, 2000)) << name;
         if (end > 0) {
             Clock::advance(SlopeZeroingThread::STABILITY_WAIT_MS);
-            ASSERT_TRUE(within5s([&] { return cap.has(WispLogLevels::Information, "MDS2000 Send Zero frame 701 "); }))
+            ASSERT_TRUE(eventually([&] { return cap.has(WispLogLevels::Information, "MDS2000 Send Zero frame 701 "); }))
                 << name;
             ASSERT_TRUE(Clock::waitForSleepers(1, 2000)) << name;
         }
@@ -246,7 +224,7 @@ TEST(TiltSlopeAdapter, StoppedZeroingEndsAtOnceAndNeverLeavesTheZeroCommandOn)
             a.device()->removeSensors();
             a.pass();
             Clock::advance(SlopeZeroingThread::ZERO_HOLD_MS);
-            ASSERT_TRUE(within5s([] { return SlopeZeroingThread::liveCount() == 0; }));
+            ASSERT_TRUE(eventually([] { return SlopeZeroingThread::liveCount() == 0; }));
             EXPECT_TRUE(cap.has(WispLogLevels::Information, "MDS2000 Zero slope aborted. Not OK "));
         }
         EXPECT_EQ(frameTexts(a.sentFrames()), end > 0 ? kZeroAndRelease : std::vector<std::string>{}) << name;
