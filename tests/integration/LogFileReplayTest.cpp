@@ -19,12 +19,9 @@
 #include <unistd.h>
 
 #include "Clock.h"
-#include "DummyBus.h"
 #include "FrameText.h"
 #include "LogCapture.h"
 #include "LogFileReplay.h"
-#include "QCANDevice.h"
-#include "SensorManager.h"
 #include "TestAdapter.h"
 #include "TextFiles.h"
 

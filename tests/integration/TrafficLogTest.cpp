@@ -52,6 +52,9 @@ protected:
         char dir[] = "/tmp/qcan_trafficlog_XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
         folder = dir;
+        ASSERT_TRUE(a.connect());
+        a.device()->deleteAllParsers();
+        a.device()->addParser(passOver, nullptr);
     }
     void TearDown() override
     {
@@ -62,7 +65,7 @@ protected:
         EXPECT_EQ(LoggerThread::liveCount(), 0);
     }
     // Frames 0x100 + i with data i, i+1, each 1 ms of the clock after the one before.
-    void sendFrames(TestAdapter& a, int n)
+    void sendFrames(int n)
     {
         for (int i = 0; i < n; ++i) {
             Clock::advance(1);
@@ -71,12 +74,7 @@ protected:
             EXPECT_TRUE(DummyBus::instance().waitDelivered(a.name()));
         }
     }
-    void connect(TestAdapter& a)
-    {
-        ASSERT_TRUE(a.connect());
-        a.device()->deleteAllParsers();
-        a.device()->addParser(passOver, nullptr);
-    }
+    TestAdapter a;
     std::string folder;
 };
 
@@ -86,8 +84,6 @@ TEST_F(TrafficLog, WriterHeldUpByASlowReaderLosesNothing)
 {
     // The log file is a pipe that a slow reader empties: the writer blocks in its writes while the
     // receive side keeps queuing.
-    TestAdapter a;
-    connect(a);
     const std::string path = folder + "/pipe.log";
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
@@ -126,8 +122,6 @@ TEST_F(TrafficLog, WriterHeldUpByASlowReaderLosesNothing)
 
 TEST_F(TrafficLog, BadPathsAreLoggedAndThePlugInKeepsWorking)
 {
-    TestAdapter a;
-    connect(a);
     LogCapture log;
 
     // A folder that does not exist: the logger exists and never logs.
@@ -135,7 +129,7 @@ TEST_F(TrafficLog, BadPathsAreLoggedAndThePlugInKeepsWorking)
     {
         DataLogging logger(a.device(), wxString::FromUTF8(missing.c_str()), TIMESTAMP_TIME, CANID_FORMAT_HEX,
                            CANDATA_FORMAT_HEX, wxT(" "), CANIDTYPE_ALL, true);
-        sendFrames(a, 5);
+        sendFrames(5);
     }
     EXPECT_EQ(log.count(WispLogLevels::Warning, "Failed to open datalogging on file " + missing), 1);
     EXPECT_FALSE(std::ifstream(missing).good());
@@ -144,7 +138,7 @@ TEST_F(TrafficLog, BadPathsAreLoggedAndThePlugInKeepsWorking)
     {
         DataLogging logger(a.device(), wxT("/dev/full"), TIMESTAMP_TIME, CANID_FORMAT_HEX, CANDATA_FORMAT_HEX,
                            wxT(" "), CANIDTYPE_ALL, true);
-        sendFrames(a, 20);
+        sendFrames(20);
         usleep(400000);  // a few batches
     }
     EXPECT_EQ(log.count(WispLogLevels::Error, "Error writing log to file /dev/full"), 1);
@@ -156,8 +150,6 @@ TEST_F(TrafficLog, InteroperableLogReadByTsharkWithIdentifiersDataAndTimes)
 {
     ASSERT_EQ(std::system("command -v tshark >/dev/null 2>&1"), 0)
         << "tshark is not installed (scripts/setup-deps.sh installs it)";
-    TestAdapter a;
-    connect(a);
     const std::string path = folder + "/interop.log";
     // Each frame as "time in tenths of a millisecond, identifier, extended, length, data".
     std::vector<std::string> sent, read;
