@@ -31,11 +31,9 @@ auto locked(Sensor* s, F call)
 }
 
 // Parses a frame into a live sensor of the adapter, under its lock as the parsers do.
-void feed(Sensor* s, _TGENERIC_CAN_FRAME f)
+void feed(Sensor* s, uint32_t id, std::initializer_list<uint8_t> data)
 {
-    s->LockSensor();
-    s->Parse(&f, SensorManager::getTickCount());
-    s->UnlockSensor();
+    locked(s, [&] { return parse(*s, id, data, SensorManager::getTickCount()); });
 }
 
 }  // namespace
@@ -46,8 +44,8 @@ TEST(CommandSequences, DSM500ChangeId)
     ASSERT_TRUE(a.connect());
     auto* unit = new DSM500SensorComponent(SensorManager::getInstance(), a.cuaId(), 11);
     ASSERT_TRUE(a.device()->addSensor(unit));
-    feed(unit, frame(0x70B, {0x05}));                                         // operational
-    feed(unit, frame(0x18B, {0xE8, 0x03, 0x00, 0x00, 0x00, 0x00, 5, 0x00}));  // form 1
+    feed(unit, 0x70B, {0x05});                                         // operational
+    feed(unit, 0x18B, {0xE8, 0x03, 0x00, 0x00, 0x00, 0x00, 5, 0x00});  // form 1
 
     // The host works on a copy; the change runs on the live unit, which keeps reporting
     // operational: five commands, one per manager pass at least 100 ms apart.

@@ -9,10 +9,7 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "CANTxLogger.h"
 #include "Clock.h"
-#include "DummyBus.h"
-#include "LogCapture.h"
 #include "ScopedEnv.h"
 #include "TestAdapter.h"
 #include "TextFiles.h"
@@ -111,25 +108,4 @@ TEST_F(TxLogger, SwitchedOnByTheAdapterAndFedByDirectAndDelayedSends)
                  "QuilErr=1  Data: 01 02 03 04 05 06 07 08 \n";
     EXPECT_EQ(TextFiles::read(second), lines);
     a.device()->setTxLoggerEnabled(false);
-}
-
-TEST_F(TxLogger, MissingFolderIsLoggedAndSendingGoesOn)
-{
-    // The folder is not created by the logger.
-    TestAdapter a("DUMMY1", 1);
-    ASSERT_TRUE(a.connect());
-    LogCapture log;
-    a.device()->setTxLoggerEnabled(true);
-    EXPECT_EQ(log.countPrefix(WispLogLevels::Warning, "FAILED TO CREATE QCAN LOGFILE:\n" + logDir + "/DUMMY1_"), 1);
-    _TGENERIC_CAN_FRAME_HEADER h{0x1FFFFFFF, 1, 0, 8};
-    uint8_t data[8] = {0};
-    for (int i = 0; i < 30; ++i)
-        EXPECT_GE(a.device()->SendCanMessage(&h, data, false), 0);
-    a.pass();
-    a.pass();
-    EXPECT_EQ(log.countPrefix(WispLogLevels::Warning, "FAILED TO OPEN QCAN LOGFILE: " + logDir + "/DUMMY1_"), 1);
-    EXPECT_EQ(DummyBus::instance().sent("DUMMY1").size(), 30u);
-    a.device()->setTxLoggerEnabled(false);
-    EXPECT_EQ(log.countPrefix(WispLogLevels::Warning, "FAILED TO OPEN QCAN LOGFILE: " + logDir + "/DUMMY1_"), 2);
-    EXPECT_EQ(a.device()->getQCANDevStatus(), QCAN_STATUS_CONNECTED);
 }
