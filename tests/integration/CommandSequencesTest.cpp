@@ -67,7 +67,8 @@ TEST(CommandSequences, DSM500ChangeId)
     // Asked on the live unit under its lock, the change returns at once: the unit's heartbeat that
     // reports pre-operational comes in meanwhile and ends the commands after the first.
     a.clearSent();
-    std::future<bool> asked = std::async(std::launch::async, [&] { return locked(unit, [&] { return unit->sendChangeId(15); }); });
+    std::future<bool> asked =
+        std::async(std::launch::async, [&] { return locked(unit, [&] { return unit->sendChangeId(15); }); });
     const bool returned = asked.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
     EXPECT_TRUE(returned) << "sendChangeId waited while holding the unit's lock";
     while (asked.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)

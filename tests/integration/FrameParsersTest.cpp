@@ -69,7 +69,14 @@ TEST(FrameParsers, IdentifierRulesDecideWhichSensorTakesAFrame)
     const std::vector<uint8_t> kRotator = {0x80, 0x7A, 0, 0, 0, 0, 0, 0}, kDistance = {1, 0, 0, 0, 0x10, 0x27, 0, 0},
                                kTim = {1, 0x01, 0xD2, 0x04, 0xE1, 0x10};
     // In order: {identifier, extended, data, sensor id, type, frames it has taken after (-1: no sensor)}.
-    const struct { uint32_t id; bool ext; std::vector<uint8_t> data; unsigned char sensor; SensorDeviceType type; int taken; } rows[] = {
+    const struct {
+        uint32_t id;
+        bool ext;
+        std::vector<uint8_t> data;
+        unsigned char sensor;
+        SensorDeviceType type;
+        int taken;
+    } rows[] = {
         {0x0DF01001, true, kTiltData, 1, SDT_G1, 0}, {0x0DF01010, true, kTiltData, 16, SDT_G1, 0},  // J1939, not maker
         {makerId(3, 0, 16, 1) | 1u << 17, true, kTiltData, 1, SDT_G1, 0},  // any of bits 15-17 or the error bit
         {makerId(3, 0, 16, 1) | 0x80u, true, kTiltData, 1, SDT_G1, 0},
@@ -80,7 +87,8 @@ TEST(FrameParsers, IdentifierRulesDecideWhichSensorTakesAFrame)
         {0x18FFB930, true, kRotator, 131, SDT_UPROP, 1}, {0x0CFFB9A2, true, kRotator, 131, SDT_UPROP, 2},
         {0x0CFF2ADC, true, {0x34, 0x08, 0x6C, 0x07, 0x54, 0x0B}, 131, SDT_ROTOTILT, 1},
         // The CANopen encoder's 416 is compared as a whole, standard or extended.
-        {416, false, {0x00, 0x06, 0, 0}, 32, SDT_CANOPEN_ENCODER, 1}, {416, true, {0x01, 0x06, 0, 0}, 32, SDT_CANOPEN_ENCODER, 2},
+        {416, false, {0x00, 0x06, 0, 0}, 32, SDT_CANOPEN_ENCODER, 1},
+        {416, true, {0x01, 0x06, 0, 0}, 32, SDT_CANOPEN_ENCODER, 2},
         // NMEA 2000 heading from any source and data page; a neighbouring PS is not a heading.
         {0x08F11201, true, {0, 0x20, 0x4E, 0, 0, 0, 0, 0}, 200, SDT_NMEA2K_HEADING, 1},
         {0x09F11380, true, {0, 0x10, 0x27, 0, 0, 0, 0, 0}, 200, SDT_NMEA2K_HEADING, 1},
@@ -134,7 +142,8 @@ TEST(FrameParsers, IdentifierRulesDecideWhichSensorTakesAFrame)
     const int count = a.device()->getSensorCount();
     for (const auto& c : cases) {
         ASSERT_TRUE(a.receive(c.id, c.ext, {0xE8, 0x03, 0xF4, 0x01, 0x00, 0x00, 60, 0x00}));
-        EXPECT_EQ(live(a, c.id & 0x7F, SDT_DSM500_UNIT) != nullptr, c.claimed) << std::hex << c.id << (c.ext ? " ext" : "");
+        EXPECT_EQ(live(a, c.id & 0x7F, SDT_DSM500_UNIT) != nullptr, c.claimed)
+            << std::hex << c.id << (c.ext ? " ext" : "");
     }
     EXPECT_EQ(a.device()->getSensorCount(), count + 7) << "no other make claims these";
 }
