@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "DT500Sensor.h"
-#include "DummyBus.h"
 #include "EngconTiltrotatorSensor.h"
 #include "FrameParsers.h"
 #include "Frames.h"

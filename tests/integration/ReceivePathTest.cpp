@@ -9,7 +9,6 @@
 #include "DummyBus.h"
 #include "FrameText.h"
 #include "LogCapture.h"
-#include "SensorManager.h"
 #include "TestAdapter.h"
 
 

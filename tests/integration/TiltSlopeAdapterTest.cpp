@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "Clock.h"
-#include "DummyBus.h"
 #include "FrameText.h"
 #include "Frames.h"
 #include "LogCapture.h"

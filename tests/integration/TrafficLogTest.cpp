@@ -20,7 +20,6 @@
 #include "DummyBus.h"
 #include "LogCapture.h"
 #include "LoggerThread.h"
-#include "QCANDevice.h"
 #include "TestAdapter.h"
 #include "TextFiles.h"
 

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <dirent.h>
-#include <memory>
 #include <string>
 #include <sys/stat.h>
 
@@ -32,32 +31,16 @@ std::vector<std::string> filesIn(const std::string& dir)
     return names;
 }
 
-// The user configuration folder is a fresh temporary one for each test.
-class TxLogger : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char dir[] = "/tmp/qcan_txlog_XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        config = dir;
-        xdg = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", config);
-        logDir = config + "/Quillard/qcan/log";
-    }
-    void TearDown() override
-    {
-        xdg.reset();
-        std::system(("rm -rf " + config).c_str());
-    }
-    void makeLogDir() { ASSERT_EQ(std::system(("mkdir -p " + logDir).c_str()), 0); }
-    std::string config, logDir;
-    std::unique_ptr<ScopedEnv> xdg;
-};
-
 }  // namespace
 
-TEST_F(TxLogger, SwitchedOnByTheAdapterAndFedByDirectAndDelayedSends)
+TEST(TxLogger, SwitchedOnByTheAdapterAndFedByDirectAndDelayedSends)
 {
-    makeLogDir();
+    // The user configuration folder is a fresh temporary one.
+    char dir[] = "/tmp/qcan_txlog_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string config = dir, logDir = config + "/Quillard/qcan/log";
+    ScopedEnv xdg("XDG_CONFIG_HOME", config);
+    ASSERT_EQ(std::system(("mkdir -p " + logDir).c_str()), 0);
     TestAdapter a("DUMMY1", 1);
     ASSERT_TRUE(a.connect());
     const unsigned long long created = Clock::wallMs();
@@ -108,4 +91,5 @@ TEST_F(TxLogger, SwitchedOnByTheAdapterAndFedByDirectAndDelayedSends)
                  "QuilErr=1  Data: 01 02 03 04 05 06 07 08 \n";
     EXPECT_EQ(TextFiles::read(second), lines);
     a.device()->setTxLoggerEnabled(false);
+    std::system(("rm -rf " + config).c_str());
 }
