@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -26,7 +27,7 @@
 #include "TextFiles.h"
 
 using Sensors::Clock;
-using Sensors::LogFileReplay;
+using Replay = Sensors::LogFileReplay;
 using WispLogLevels::Information;
 using WispLogLevels::Warning;
 
@@ -107,7 +108,7 @@ private:
 };
 
 // Waits until the replay thread sleeps on the hand-driven clock; false when it has ended.
-bool asleep(LogFileReplay* replay)
+bool asleep(Replay* replay)
 {
     for (int i = 0; i < 400; ++i) {
         if (Clock::waitForSleepers(1, 5))
@@ -120,7 +121,7 @@ bool asleep(LogFileReplay* replay)
 
 // Moves the hand-driven clock 1 ms at a time, each step after the replay thread has gone back to
 // sleep; false when the thread no longer sleeps (it ended).
-bool step(unsigned int ms, LogFileReplay* replay = nullptr)
+bool step(unsigned int ms, Replay* replay = nullptr)
 {
     for (unsigned int i = 0; i < ms; ++i) {
         if (!asleep(replay))
@@ -131,7 +132,7 @@ bool step(unsigned int ms, LogFileReplay* replay = nullptr)
 }
 
 // Steps until `n` frames were seen or `limitMs` of clock went by.
-bool stepUntil(Recorder& r, size_t n, unsigned int limitMs, LogFileReplay* replay = nullptr)
+bool stepUntil(Recorder& r, size_t n, unsigned int limitMs, Replay* replay = nullptr)
 {
     for (unsigned int i = 0; i < limitMs && r.count() < n; ++i)
         if (!step(1, replay))
@@ -149,7 +150,7 @@ bool waitFrames(Recorder& r, size_t n)
     return r.count() >= n;
 }
 
-bool waitStatus(LogFileReplay& replay, int status)
+bool waitStatus(Replay& replay, int status)
 {
     for (int i = 0; i < 600 && replay.getStatus() != status; ++i) {
         Clock::advance(1);
@@ -170,14 +171,31 @@ std::vector<std::string> texts(const std::vector<Seen>& seen)
 std::pair<std::string, int> construct(const LogFile& file, int cuaId)
 {
     ::testing::internal::CaptureStdout();
-    LogFileReplay r(file.wxPath(), cuaId, false, false, -1, true);
+    Replay r(file.wxPath(), cuaId, false, false, -1, true);
     const int status = r.getStatus();
     return {::testing::internal::GetCapturedStdout(), status};
 }
 
+// A replay's thread is detached and may still be ending when its replay is gone: each test waits
+// until the threads it started have ended, and fails when one is left running.
+class LogFileReplay : public ::testing::Test {
+protected:
+    static int threadCount()
+    {
+        return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}));
+    }
+    void TearDown() override
+    {
+        for (int i = 0; i < 1000 && threadCount() > threads; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_LE(threadCount(), threads);
+    }
+    const int threads = threadCount();
+};
+
 }  // namespace
 
-TEST(LogFileReplay, WhichFilesAreReplayedAndTheMessagesOfThoseRefused)
+TEST_F(LogFileReplay, WhichFilesAreReplayedAndTheMessagesOfThoseRefused)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
@@ -209,7 +227,7 @@ TEST(LogFileReplay, WhichFilesAreReplayedAndTheMessagesOfThoseRefused)
     std::vector<std::string> open = loggerHeader();
     open.insert(open.end(), data.begin(), data.end());
     file.write(open);
-    EXPECT_TRUE(LogFileReplay::validateLogFile(file.wxPath()));
+    EXPECT_TRUE(Replay::validateLogFile(file.wxPath()));
     const std::pair<std::string, int> unended = construct(file, 1);
     EXPECT_NE(unended.first.find("Logfile error\n"), std::string::npos) << unended.first;
     EXPECT_EQ(unended.second, -1);
@@ -225,7 +243,7 @@ TEST(LogFileReplay, WhichFilesAreReplayedAndTheMessagesOfThoseRefused)
     EXPECT_EQ(construct(file, 1).second, 1) << "a running replay";
 }
 
-TEST(LogFileReplay, BusmasterLogsReplayWithTheirTrueGapsAcrossSessionsAndMidnight)
+TEST_F(LogFileReplay, BusmasterLogsReplayWithTheirTrueGapsAcrossSessionsAndMidnight)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
@@ -254,7 +272,7 @@ TEST(LogFileReplay, BusmasterLogsReplayWithTheirTrueGapsAcrossSessionsAndMidnigh
 
     for (Sensors::ReplayPacing pacing : {Sensors::REPLAY_PACING_CLASSIC, Sensors::REPLAY_PACING_EXACT}) {
         Recorder rec(a);
-        LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, pacing);
+        Replay replay(file.wxPath(), 1, false, false, -1, true, pacing);
         ASSERT_TRUE(stepUntil(rec, 7, 400, &replay)) << pacing;
         const std::vector<Seen> s = rec.frames();
         ASSERT_EQ(texts(s), (std::vector<std::string>{"0x661 | 00 00 01", "0x10D | 00 00 00 00 00 00 00 02",
@@ -273,7 +291,7 @@ TEST(LogFileReplay, BusmasterLogsReplayWithTheirTrueGapsAcrossSessionsAndMidnigh
     }
 }
 
-TEST(LogFileReplay, PositionLoopAndEndOfDataWithTheirTexts)
+TEST_F(LogFileReplay, PositionLoopAndEndOfDataWithTheirTexts)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
@@ -282,7 +300,7 @@ TEST(LogFileReplay, PositionLoopAndEndOfDataWithTheirTexts)
     LogFile file("loop.log");
     file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 00", "10:00:00:001 Rx 1 0x10 s 1 01", "10:00:00:002 Rx 1 0x10 s 1 02",
                    "10:00:00:003 Rx 1 0x10 s 1 03"});
-    LogFileReplay replay(file.wxPath(), 1, true, false, 1, false);
+    Replay replay(file.wxPath(), 1, true, false, 1, false);
     const std::string shown = file.name() + " -> CUA#1 (";
 
     replay.setNewStartPos(3);  // refused: beyond the data
@@ -310,7 +328,7 @@ TEST(LogFileReplay, PositionLoopAndEndOfDataWithTheirTexts)
     EXPECT_FALSE(replay.getThreadActive());
 }
 
-TEST(LogFileReplay, DeletionWhileRunningPausedOrInALongPauseIsPrompt)
+TEST_F(LogFileReplay, DeletionWhileRunningPausedOrInALongPauseIsPrompt)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
@@ -320,7 +338,7 @@ TEST(LogFileReplay, DeletionWhileRunningPausedOrInALongPauseIsPrompt)
     // Waiting out a 10 s gap of the log, inside a 10-minute fixed pause, paused: the wait is cut short.
     const std::pair<int, bool> cases[] = {{-1, true}, {600000, true}, {-1, false}};
     for (const auto& c : cases) {
-        auto* replay = new LogFileReplay(file.wxPath(), 1, false, false, c.first, c.second);
+        auto* replay = new Replay(file.wxPath(), 1, false, false, c.first, c.second);
         ASSERT_TRUE(step(5));
         const auto t0 = std::chrono::steady_clock::now();
         delete replay;
@@ -329,7 +347,7 @@ TEST(LogFileReplay, DeletionWhileRunningPausedOrInALongPauseIsPrompt)
     EXPECT_EQ(rec.count(), 3u) << "two frames before the 10 s gap, one before the long pause";
 }
 
-TEST(LogFileReplay, BadLinesArePassedOverWithAWarningAndAFileDeletedWhileReplayingPlaysOn)
+TEST_F(LogFileReplay, BadLinesArePassedOverWithAWarningAndAFileDeletedWhileReplayingPlaysOn)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
@@ -346,7 +364,7 @@ TEST(LogFileReplay, BadLinesArePassedOverWithAWarningAndAFileDeletedWhileReplayi
                     std::string(1024 * 1024, ' ') + "x", "10:00:00:002 Rx 1 0x10 s 1", "10:00:00:002 Rx 1 0x800 s 0",
                     "10:00:00:002 Rx 1 0x10 s 99999999999", "99999999999:99999:9999999:99999999 Rx 1 0x10 s 1 02",
                     "10:00:00:003 Rx 1 0x10 s 1 03"});
-    LogFileReplay replay(file->wxPath(), 1, false, false, 1, true);
+    Replay replay(file->wxPath(), 1, false, false, 1, true);
     file.reset();  // deleted: the replay holds the whole log already
     ASSERT_TRUE(stepUntil(rec, 7, 200, &replay));
     ASSERT_TRUE(waitStatus(replay, 2));
@@ -362,7 +380,7 @@ TEST(LogFileReplay, BadLinesArePassedOverWithAWarningAndAFileDeletedWhileReplayi
     EXPECT_TRUE(truncatedNamed);
 }
 
-TEST(LogFileReplay, AnAdapterRemovedWhileReplayingHoldsTheReplay)
+TEST_F(LogFileReplay, AnAdapterRemovedWhileReplayingHoldsTheReplay)
 {
     auto a = std::make_unique<TestAdapter>("DUMMY1", 1);
     TestAdapter second("DUMMY2", 2);  // keeps the hand-driven clock when the first one goes
@@ -371,7 +389,7 @@ TEST(LogFileReplay, AnAdapterRemovedWhileReplayingHoldsTheReplay)
     LogCapture log;
     LogFile file("removed.log");
     file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:001 Rx 1 0x10 s 1 02", "10:00:00:002 Rx 1 0x10 s 1 03"});
-    LogFileReplay replay(file.wxPath(), 1, false, false, 1, true);
+    Replay replay(file.wxPath(), 1, false, false, 1, true);
     // The first frame goes out at once; once the thread sleeps again its pass has ended and the
     // position is settled (a woken thread still counts as asleep until it runs).
     ASSERT_TRUE(waitFrames(rec, 1));
@@ -387,7 +405,7 @@ TEST(LogFileReplay, AnAdapterRemovedWhileReplayingHoldsTheReplay)
     EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] " + file.name() + " -> CUA#1 (" + position + " / 2)");
 }
 
-TEST(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)
+TEST_F(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)
 {
     ASSERT_EQ(std::system("command -v tshark >/dev/null 2>&1"), 0)
         << "tshark is not installed (scripts/setup-deps.sh installs it)";
@@ -432,7 +450,7 @@ TEST(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)
     }
     ASSERT_EQ(read.size(), 6u) << out;
     Recorder rec(a);
-    LogFileReplay replay(file.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
+    Replay replay(file.wxPath(), 1, false, false, -1, true, Sensors::REPLAY_PACING_EXACT);
     ASSERT_TRUE(stepUntil(rec, 6, 4000, &replay));
     const std::vector<Seen> seen = rec.frames();
     EXPECT_EQ(texts(seen), read);
