@@ -1,5 +1,5 @@
 // Which sensor a received frame reaches: the identifier rules of the make parsers, the order of the
-// default chain, creation on the manager's pass, and the parser lists built from a keyword text.
+// default chain, and the parser lists built from a keyword text.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -47,7 +47,6 @@ int taken(TestAdapter& a, unsigned char id, SensorDeviceType type)
 
 const std::vector<uint8_t> kTiltData = {100, 0, 0xFE, 0xFF, 0x2C, 0x01, 0x00, 0x80};  // 100, -2, 300, -32768
 
-// An external parser that records the identifiers it sees in its context, a vector.
 PARSE_RESULT recordExternal(void* frame, void*, void* context)
 {
     static_cast<std::vector<uint32_t>*>(context)->push_back(static_cast<RxCANFrameT*>(frame)->frame.header.id);

@@ -1,7 +1,6 @@
-// Log replay into a dummy adapter: refused files and their texts, the frames of HEX, DEC and
-// BUSMASTER logs and their timing under the hand-driven clock, loop and position, deletion of a
-// running replay, bad lines and a vanished adapter. The frames are seen where a parser sees them:
-// in the adapter's parser list, on the replay's thread.
+// Log replay into a dummy adapter: refused files and their texts, frames and timing of BUSMASTER logs
+// under the hand-driven clock, loop and position, deletion of a running replay, bad lines and a
+// vanished adapter. The frames are seen where a parser sees them: in the adapter's parser list.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -58,7 +57,6 @@ public:
         for (const std::string& l : lines)
             out << l << "\r\n";  // the line ends of the machines the logs come from
     }
-    // Header, data lines, trailer.
     void writeLog(const std::vector<std::string>& data) const
     {
         std::vector<std::string> lines = loggerHeader();
@@ -119,8 +117,7 @@ bool asleep(Replay* replay)
     return false;
 }
 
-// Moves the hand-driven clock 1 ms at a time, each step after the replay thread has gone back to
-// sleep; false when the thread no longer sleeps (it ended).
+// Moves the hand-driven clock 1 ms at a time, each step once the thread sleeps again; false once it ended.
 bool step(unsigned int ms, Replay* replay = nullptr)
 {
     for (unsigned int i = 0; i < ms; ++i) {
@@ -131,7 +128,6 @@ bool step(unsigned int ms, Replay* replay = nullptr)
     return asleep(replay);
 }
 
-// Steps until `n` frames were seen or `limitMs` of clock went by.
 bool stepUntil(Recorder& r, size_t n, unsigned int limitMs, Replay* replay = nullptr)
 {
     for (unsigned int i = 0; i < limitMs && r.count() < n; ++i)
@@ -140,9 +136,8 @@ bool stepUntil(Recorder& r, size_t n, unsigned int limitMs, Replay* replay = nul
     return r.count() >= n;
 }
 
-// Waits in real time, without moving the clock, for the frames a pass sends at once. Stepping right
-// after start() could otherwise count the thread's cancelled idle wait as a sleeper and move the
-// clock on before the thread has run.
+// Waits in real time, without moving the clock, for the frames a pass sends at once (stepping right
+// after start() could count the thread's cancelled idle wait as a sleeper).
 bool waitFrames(Recorder& r, size_t n)
 {
     for (int i = 0; i < 3000 && r.count() < n; ++i)
@@ -176,8 +171,7 @@ std::pair<std::string, int> construct(const LogFile& file, int cuaId)
     return {::testing::internal::GetCapturedStdout(), status};
 }
 
-// A replay's thread is detached and may still be ending when its replay is gone: each test waits
-// until the threads it started have ended, and fails when one is left running.
+// Each test waits until the (detached) replay threads it started have ended; one left running fails it.
 class LogFileReplay : public ::testing::Test {
 protected:
     static int threadCount()
@@ -431,9 +425,8 @@ TEST_F(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)
                                                      &status);
     ASSERT_EQ(status, 0) << out;
 
-    // What tshark read, as frame lines and millisecond offsets from the first frame (rounded up to
-    // the millisecond of the hand-driven clock): exact pacing keeps to them, even where frames come
-    // closer than a millisecond.
+    // What tshark read, as frame lines and millisecond offsets from the first frame rounded up to the
+    // clock's millisecond: exact pacing keeps to them, also where frames are closer than that.
     std::vector<std::string> read;
     std::vector<unsigned long long> readAt;
     std::istringstream in(out);

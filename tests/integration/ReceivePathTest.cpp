@@ -30,7 +30,6 @@ PARSE_RESULT recordExternal(void* frame, void*, void* context)
     return PARSE_RESULT_OK;
 }
 
-// Sets up the adapter with only the counting parser.
 void useCountingParser(TestAdapter& a)
 {
     a.device()->deleteAllParsers();

@@ -67,7 +67,6 @@ SlopeSensor* readySlope(TestAdapter& a, uint8_t status = 0)
     return live;
 }
 
-// The zeroing's own log lines, in order.
 std::vector<std::string> zeroingLog(const LogCapture& cap)
 {
     std::vector<std::string> lines;

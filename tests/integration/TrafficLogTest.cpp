@@ -1,6 +1,5 @@
 // Recordings of a dummy adapter's traffic: every frame in order, also when the writer is held up,
-// the failure paths with their log texts, and the interoperable BUSMASTER form read back by
-// Wireshark's reader (tshark) with its times.
+// the failure paths with their log texts, and the BUSMASTER form read back by tshark with its times.
 #include <gtest/gtest.h>
 
 #include <atomic>
