@@ -196,6 +196,9 @@ TEST_F(LogFileReplay, WhichFilesAreReplayedAndTheMessagesOfThoseRefused)
     LogCapture log;
     LogFile file("refused.log");
     const std::pair<std::string, int> notGood = {"Replay file was not good\n", -1};
+    Replay missing(file.wxPath(), 1, false, false, -1, true);  // the file does not exist yet
+    EXPECT_EQ(missing.toString(), "[ERROR] ");  // as the replay window lists it
+    EXPECT_TRUE(log.has(Information, "Replay file open failed : " + file.path()));
 
     // Each marker missing in turn, in the order they are checked.
     const std::vector<std::pair<std::string, std::string>> markers = {
