@@ -1,23 +1,16 @@
 // The road of a received frame: the library's receive thread, the adapter's ring, the parsers,
-// sensor creation on the manager's pass, the external parsers, and the send side.
+// sensor creation on the manager's pass, the external parsers, silence, and the send side.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
-#include <tuple>
 #include <vector>
 
-#include "Clock.h"
 #include "CountingSensor.h"
 #include "DummyBus.h"
 #include "FrameText.h"
 #include "LogCapture.h"
-#include "SensorManager.h"
 #include "TestAdapter.h"
 
-using Sensors::Clock;
-using Sensors::QCANDevice;
-using Sensors::SensorManager;
 
 namespace {
 
@@ -37,7 +30,6 @@ PARSE_RESULT recordExternal(void* frame, void*, void* context)
     return PARSE_RESULT_OK;
 }
 
-// Sets up the adapter with only the counting parser.
 void useCountingParser(TestAdapter& a)
 {
     a.device()->deleteAllParsers();
@@ -113,27 +105,14 @@ TEST(ReceivePath, WithoutParsersFramesAreQueuedAndTheRingDropsThe64th)
 
     // One frame per pass, in arrival order, to the external parsers only.
     a.pass();
-    ASSERT_EQ(seen.ids.size(), 1u);
-    EXPECT_EQ(seen.ids[0], 0x200u);
+    EXPECT_EQ(seen.ids, std::vector<uint32_t>{0x200});
     while (a.device()->getRxBufferCount() > 0)
         a.pass();
-    ASSERT_EQ(seen.ids.size(), 63u);
+    std::vector<uint32_t> expected;
     for (uint32_t i = 0; i < 63; ++i)
-        EXPECT_EQ(seen.ids[i], 0x200 + i);
+        expected.push_back(0x200 + i);
+    EXPECT_EQ(seen.ids, expected);
     EXPECT_EQ(a.device()->GetReceived().rxParsed, 0);
-}
-
-TEST(ReceivePath, FramesBeforeConnectedAreDroppedUncounted)
-{
-    TestAdapter a;
-    a.setAutoReport(false);
-    DummyBus::instance().setStatusReports(a.name(), false);
-    while (a.pass() != QCAN_STATUS_CONNECTING) {
-    }
-    ASSERT_TRUE(DummyBus::instance().inject(a.name(), CountingSensor::ID_BASE + 1, true, {1}));
-    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
-    const QCANReceived r = a.device()->GetReceived();
-    EXPECT_EQ(std::make_tuple(r.rxTotal, r.rxParsed, a.device()->getRxBufferCount()), std::make_tuple(0, 0, 0));
 }
 
 TEST(ReceivePath, DelayedSendsLeaveOnePerPassAboutEvery50ms)
@@ -156,30 +135,24 @@ TEST(ReceivePath, DelayedSendsLeaveOnePerPassAboutEvery50ms)
     // Passes 10 ms apart: once one frame went out, the next needs more than 49 ms more.
     while (DummyBus::instance().sent(a.name()).empty())
         a.pass(10);
-    const size_t first = DummyBus::instance().sent(a.name()).size();
-    ASSERT_EQ(first, 1u);
     for (int i = 0; i < 4; ++i)
         a.pass(10);
-    EXPECT_EQ(DummyBus::instance().sent(a.name()).size(), first) << "less than 50 ms accumulated";
+    EXPECT_EQ(DummyBus::instance().sent(a.name()).size(), 1u) << "less than 50 ms accumulated";
     a.pass(10);
-    const auto sent = DummyBus::instance().sent(a.name());
-    ASSERT_EQ(sent.size(), first + 1);
-    EXPECT_EQ(frameText(sent.back()), "0x123 | AA 01 00") << "queued frames leave in order";
+    EXPECT_EQ(frameTexts(DummyBus::instance().sent(a.name())),
+              (std::vector<std::string>{"0x123 | AA 00 00", "0x123 | AA 01 00"}));
 
-    // Direct sending goes out at once; frames still queued are discarded when the adapter closes.
-    frame.data[1] = 0xEE;
-    EXPECT_EQ(a.device()->SendCanMessage(&frame, false), 1);
-    EXPECT_EQ(DummyBus::instance().sent(a.name()).back().data[1], 0xEE);
+    // Frames still queued are discarded when the adapter closes.
     a.device()->Disconnect(QCAN_DISCONNECT_NOW);
     EXPECT_EQ(a.device()->SendCanMessage(&frame, false), -1);
     EXPECT_EQ(a.device()->SendCanMessage(&frame.header, frame.data, false), -4);
     const size_t count = DummyBus::instance().sent(a.name()).size();
     a.device()->processDelayedMessages();
-    EXPECT_EQ(a.device()->getTxBufferCount(), 126 - static_cast<int>(first));
+    EXPECT_EQ(a.device()->getTxBufferCount(), 125);
     EXPECT_EQ(DummyBus::instance().sent(a.name()).size(), count) << "never sent when not CONNECTED";
 }
 
-TEST(ReceivePath, SilentSensorTimesOutOnceAndIsRemovedAfterAnAdapterTimeout)
+TEST(ReceivePath, SilentSensorTimesOutOnceAndIsNoLongerCountedActive)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
@@ -187,91 +160,11 @@ TEST(ReceivePath, SilentSensorTimesOutOnceAndIsRemovedAfterAnAdapterTimeout)
     ASSERT_TRUE(a.receive(CountingSensor::ID_BASE + 3, true, {42}));
     CountingSensor* s = sensorOf(a, 3);
     ASSERT_NE(s, nullptr);
-    EXPECT_TRUE(s->isSensorOk());
+    EXPECT_EQ(a.device()->getActiveSensorCount(1000), 1);
     for (int i = 0; i < 10; ++i)
         a.pass(100);
     EXPECT_FALSE(s->isSensorOk());
-    EXPECT_EQ(s->GetErrorCount(), 1u) << "one silence counts once";
     EXPECT_EQ(s->reading, 0) << "readings cleared on timeout";
     EXPECT_EQ(s->getStatus(), "3: Quillard spare sensor, [SENSOR_STATUS] Timeout, [SENSOR_STATUS] Errors: 1");
-
-    // The info cache lists heard sensors with their status, rebuilt at most every 40 ms.
-    a.device()->lock();
-    std::vector<Sensors::_SensorInfo*>& cache = a.device()->getSensorInfoCache();
-    ASSERT_EQ(cache.size(), 1u);
-    EXPECT_FALSE(cache[0]->sensorOk);
-    a.device()->unlock();
-    ASSERT_TRUE(DummyBus::instance().inject(a.name(), CountingSensor::ID_BASE + 3, true, {5}));
-    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
-    Clock::advance(40);
-    a.device()->lock();
-    EXPECT_FALSE(a.device()->getSensorInfoCache()[0]->sensorOk) << "not rebuilt within 40 ms";
-    a.device()->unlock();
-    a.pass(1);  // the sensor's update pass marks it ok again
-    Clock::advance(41);
-    a.device()->lock();
-    EXPECT_TRUE(a.device()->getSensorInfoCache()[0]->sensorOk);
-    a.device()->unlock();
-
-    a.device()->removeSensors();
-    a.pass();
-    EXPECT_EQ(a.device()->getSensorCount(), 0);
-}
-
-TEST(ReceivePath, XmlAndCountsOfTheSensorList)
-{
-    TestAdapter a;
-    ASSERT_TRUE(a.connect());
-    useCountingParser(a);
-    ASSERT_TRUE(a.receive(CountingSensor::ID_BASE + 101, true, {1}));
-    ASSERT_TRUE(a.receive(CountingSensor::ID_BASE + 102, true, {1}));
-    EXPECT_EQ(a.device()->ToXML(0, 0), "<sensor device=\"1\" id=\"101\" />\n<sensor device=\"1\" id=\"102\" />\n");
-    EXPECT_EQ(a.device()->ToXML(102, 0), "<sensor device=\"1\" id=\"102\" />\n");
-    EXPECT_EQ(a.device()->getActiveSensorCount(1000), 2);
-    Clock::advance(2000);
     EXPECT_EQ(a.device()->getActiveSensorCount(1000), 0);
-}
-
-TEST(ReceivePath, FullSpeedReceptionWithReadersAndPassesLosesNothingUncounted)
-{
-    TestAdapter a;
-    ASSERT_TRUE(a.connect());
-    useCountingParser(a);
-    ASSERT_TRUE(a.receive(CountingSensor::ID_BASE + 1, true, {0}));
-    const QCANReceived before = a.device()->GetReceived();
-    Clock::setReal();  // passes and copies run against real time here
-
-    std::atomic<bool> stop{false};
-    std::thread reader([&] {
-        int lastCount = 0;
-        while (!stop) {
-            Sensors::Sensor* s = SensorManager::getInstance()->getSensor(1, CountingSensor::TYPE, a.cuaId(), true);
-            if (s) {
-                CountingSensor copy(*static_cast<CountingSensor*>(s));
-                s->UnlockSensor();
-                EXPECT_GE(copy.getMessageCount(), lastCount) << "a copy never shows fewer frames than an older one";
-                lastCount = copy.getMessageCount();
-            }
-        }
-    });
-    std::thread passes([&] {
-        while (!stop) {
-            DummyBus::instance().reportStatusNow(a.name());
-            a.device()->processDevice(Clock::wallMs(), true);
-        }
-    });
-    const int frames = 20000;
-    for (int i = 0; i < frames; ++i)
-        ASSERT_TRUE(DummyBus::instance().inject(a.name(), CountingSensor::ID_BASE + 1, true, {uint8_t(i)}));
-    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name(), 20000));
-    while (a.device()->getRxBufferCount() > 0)
-        std::this_thread::yield();
-    stop = true;
-    reader.join();
-    passes.join();
-
-    const QCANReceived after = a.device()->GetReceived();
-    const int parsedFrames = sensorOf(a, 1)->getMessageCount() - 1;
-    EXPECT_EQ(after.rxTotal - before.rxTotal, frames);
-    EXPECT_EQ(parsedFrames + (after.rxOverflow - before.rxOverflow), frames);
 }

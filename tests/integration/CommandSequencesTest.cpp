@@ -1,18 +1,20 @@
+// Command sequences as they reach the bus: the maker's common commands, a DSM500 unit's change of
+// id, the Sandvik TIM's commands.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <future>
 #include <string>
 #include <vector>
 
 #include "Clock.h"
 #include "DSM500SensorComponent.h"
-#include "DT500Sensor.h"
-#include "MobaCommProtocol.h"
-#include "SandvikTIMSensor.h"
-#include "SensorManager.h"
 #include "FrameText.h"
 #include "Frames.h"
+#include "QuillardSensor.h"
+#include "SandvikTIMSensor.h"
+#include "SensorManager.h"
 #include "TestAdapter.h"
 
 using namespace Sensors;
@@ -29,48 +31,21 @@ auto locked(Sensor* s, F call)
 }
 
 // Parses a frame into a live sensor of the adapter, under its lock as the parsers do.
-void feed(Sensor* s, _TGENERIC_CAN_FRAME f)
+void feed(Sensor* s, uint32_t id, std::initializer_list<uint8_t> data)
 {
-    s->LockSensor();
-    s->Parse(&f, SensorManager::getTickCount());
-    s->UnlockSensor();
+    locked(s, [&] { return parse(*s, id, data, SensorManager::getTickCount()); });
 }
 
 }  // namespace
 
-TEST(MobaOtherAdapter, MobaValueGoesOutOn561AndItsAckComesBackThroughTheGetter)
-{
-    TestAdapter a;
-    ASSERT_TRUE(a.connect());
-    auto* p = new MobaCommProtocol(SensorManager::getInstance(), a.cuaId(), 91);
-    ASSERT_TRUE(a.device()->addSensor(p));
-
-    // ValueNo 30 as a command expecting an acknowledgement, one payload byte.
-    unsigned char command[5] = {0x01, 30, 0x00, 0x07, 0x2A};
-    p->LockSensor();
-    EXPECT_EQ(p->SendValue(command, 1), 0);
-    p->UnlockSensor();
-    EXPECT_EQ(frameTexts(a.sentFrames()), std::vector<std::string>{"0x231 x | 01 1E 00 07 2A"});
-
-    // The unit's positive acknowledgement of value 30 arrives on 562.
-    ASSERT_TRUE(a.receive(562, true, {0x00, 30, 0x00, 0x02, 0x2A, 0, 0, 0}));
-    MobaCommProtocol copy = SensorManager::getInstance()->getMobaCommProtocol(91, a.cuaId());
-    MobaCommProtocol::ValueTable values = copy.GetCopyOfValues();
-    ASSERT_EQ(values.count(30), 1u);
-    EXPECT_TRUE(values.at(30).GetIsAckOK());
-    EXPECT_TRUE(values.at(30).GetIsAckReceivedYet());
-    EXPECT_EQ(values.at(30).GetValue(), 42.0);
-    EXPECT_TRUE(copy.isActive());
-}
-
-TEST(MobaOtherAdapter, DSM500ChangeIdSequence)
+TEST(CommandSequences, DSM500ChangeId)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
     auto* unit = new DSM500SensorComponent(SensorManager::getInstance(), a.cuaId(), 11);
     ASSERT_TRUE(a.device()->addSensor(unit));
-    feed(unit, frame(0x70B, {0x05}));                                         // operational
-    feed(unit, frame(0x18B, {0xE8, 0x03, 0x00, 0x00, 0x00, 0x00, 5, 0x00}));  // form 1
+    feed(unit, 0x70B, {0x05});                                         // operational
+    feed(unit, 0x18B, {0xE8, 0x03, 0x00, 0x00, 0x00, 0x00, 5, 0x00});  // form 1
 
     // The host works on a copy; the change runs on the live unit, which keeps reporting
     // operational: five commands, one per manager pass at least 100 ms apart.
@@ -88,12 +63,12 @@ TEST(MobaOtherAdapter, DSM500ChangeIdSequence)
     EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{nmt, nmt, nmt, nmt, nmt, unlock,
                                                                      "0x60B | 2F 01 30 01 0D 00 00 00",
                                                                      "0x60B | 2F 01 30 02 0D 00 00 00"}));
-    a.clearSent();
 
     // Asked on the live unit under its lock, the change returns at once: the unit's heartbeat that
     // reports pre-operational comes in meanwhile and ends the commands after the first.
     a.clearSent();
-    std::future<bool> asked = std::async(std::launch::async, [&] { return locked(unit, [&] { return unit->sendChangeId(15); }); });
+    std::future<bool> asked =
+        std::async(std::launch::async, [&] { return locked(unit, [&] { return unit->sendChangeId(15); }); });
     const bool returned = asked.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
     EXPECT_TRUE(returned) << "sendChangeId waited while holding the unit's lock";
     while (asked.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
@@ -105,22 +80,9 @@ TEST(MobaOtherAdapter, DSM500ChangeIdSequence)
         EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{nmt, unlock, "0x60B | 2F 01 30 01 0F 00 00 00",
                                                                          "0x60B | 2F 01 30 02 0F 00 00 00"}));
     }
-    a.clearSent();
-
-    // A unit that is not operational, in the inverted form, gets the three writes only.
-    auto* other = new DSM500SensorComponent(SensorManager::getInstance(), a.cuaId(), 20);
-    ASSERT_TRUE(a.device()->addSensor(other));
-    feed(other, frame(0x714, {0x7F}));
-    feed(other, frame(0x194, {0x17, 0xFC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA, 0xFF}));
-    other->LockSensor();
-    EXPECT_TRUE(other->sendChangeId(22));
-    other->UnlockSensor();
-    EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{"0x614 | 23 80 1F 00 01 00 00 00",
-                                                                     "0x614 | 2F 01 30 01 16 00 00 00",
-                                                                     "0x614 | 2F 01 30 02 16 00 00 00"}));
 }
 
-TEST(MobaOtherAdapter, SandvikCommandFrames)
+TEST(CommandSequences, SandvikTIMCommands)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
@@ -142,29 +104,29 @@ TEST(MobaOtherAdapter, SandvikCommandFrames)
                                                                      "0x370 | 05 00 0F 0E 84 03 08 07"}));
 }
 
-TEST(MobaOtherAdapter, GettersReturnCopiesAndOnlySomeMarkActivity)
+TEST(CommandSequences, MakersCommandsAndChangeOfId)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
-    SensorManager* m = SensorManager::getInstance();
-
-    ASSERT_TRUE(a.receive(1904, false, {1, 0x01, 0xD2, 0x04, 0xE1, 0x10}));
-    SandvikTIMSensor tim = m->getSandvikTIMSensor(117, a.cuaId());
-    EXPECT_TRUE(tim.isActive());
-
-    ASSERT_TRUE(a.receive(46, false, {1, 0, 0, 0, 0x10, 0x27, 0x00, 0x00}));
-    DT500Sensor dt = m->getDT500Sensor(46, a.cuaId());
-    double d = 0;
-    EXPECT_TRUE(dt.getDistance(d));
-    EXPECT_FALSE(dt.isActive());  // the DT500 getter leaves the active flag alone
-
-    ASSERT_TRUE(a.receive(0x18B, false, {0xE8, 0x03, 0xF4, 0x01, 0x00, 0x00, 60, 0x00}));
-    DSM500SensorComponent unit = m->getDSM500SensorComponent(11, a.cuaId());
-    EXPECT_EQ(unit.getMessageCount(), 1);
-    EXPECT_GT(unit.getProcessDataTime(), 0u);
-
-    // Nothing on the bus for an id: a fresh object without readings.
-    DT500Sensor none = m->getDT500Sensor(47, a.cuaId());
-    EXPECT_FALSE(none.getDistance(d));
-    EXPECT_EQ(none.getMessageCount(), 0);
+    a.clearSent();
+    QuillardSensor s(SensorManager::getInstance(), a.cuaId(), 12, 16);
+    _TQUIL1G5_CAN_FRAME any{};
+    s.Parse(&any, 1);  // ok, so no warnings
+    EXPECT_EQ(s.pollMessage(7, 2), 1);
+    s.sendPing(3);
+    s.sendChangeId(40);
+    EXPECT_EQ(s.getSensorId(), 40);
+    // To device type 16, number `id`, as frameText shows it.
+    const auto command = [](unsigned msg, unsigned cmd, unsigned id, const std::string& rest) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%X x", makerId(msg, cmd, 16, id));
+        return text + rest;
+    };
+    // The poll goes out directly, the rest queued: ping, then reset, boot loader, new id (to the old
+    // id), main program, reset, main program at the new id.
+    EXPECT_EQ(frameTexts(a.sentFrames()),
+              (std::vector<std::string>{command(7, 2, 12, " r |"), command(200, 0, 12, " r | 00 00 00"),
+                                        command(0, 0, 12, " r |"), command(251, 0, 12, " |"),
+                                        command(249, 0, 12, " | 28"), command(251, 1, 12, " |"),
+                                        command(0, 0, 12, " r |"), command(251, 1, 40, " |")}));
 }
