@@ -77,9 +77,6 @@ TEST(SensorBase, NameTables)
         EXPECT_EQ(Sensor::getSensorIDString(static_cast<unsigned char>(i.type), out), i.known) << i.type;
         EXPECT_EQ(out, i.text);
     }
-    EXPECT_EQ(Sensors::getTranslatableSensorName(wxT("Boom")), "[SENSOR_NAME] Main boom sensor");
-    EXPECT_EQ(Sensors::getTranslatableSensorName(wxT("boom")), "boom");
-    EXPECT_EQ(Sensors::getTranslatedSensorName(wxT("RayGauge")), "[SENSOR_NAME] Laser receiver");
 }
 
 TEST(SensorBase, SendingNeedsASensorIdAndWarnsWhenNotOk)

@@ -90,16 +90,6 @@ TEST(TiltSensor, XmlByFlagMaskAndUnknownMessages)
     EXPECT_EQ(s.ToXML(0x700), "<sensor id=\"101\" handled=\"2\" unknown=\"1\" />\n");
 }
 
-TEST(TiltSensor, StabilityFollowsTheScalarPart)
-{
-    TiltSensorG1 s = newG1();
-    feed(s, makerFrame(4, 0, {0, 0, 0, 0, 0, 0, 0x30, 0x75}));  // w = 30000
-    EXPECT_FALSE(s.isStable(FAST, FIR, 30000));
-    EXPECT_TRUE(s.isStable(FAST, FIR, 29999));
-    feed(s, makerFrame(4, 0, {0, 0, 0, 0, 0, 0, 0xD0, 0x8A}));  // w = -30000
-    EXPECT_FALSE(s.isStable(FAST, FIR, 30000));
-}
-
 TEST(TiltSensor, TimeoutCleansEveryReadingOnce)
 {
     TiltSensorG1 s = newG1();
