@@ -32,7 +32,8 @@ TEST(AdapterSettings, SettingsArePushedOnConnectAndVerified)
     ASSERT_TRUE(a.connect());
     int baud, mode, term, power;
     ASSERT_TRUE(DummyBus::instance().settings(a.name(), baud, mode, term, power));
-    EXPECT_EQ(std::make_tuple(baud, mode, term, power), std::make_tuple(int(CAN_BAUD_250K), int(CAN_MODE_NORMAL), 0, 1));
+    EXPECT_EQ(std::make_tuple(baud, mode, term, power),
+              std::make_tuple(int(CAN_BAUD_250K), int(CAN_MODE_NORMAL), 0, 1));
     EXPECT_EQ(a.device()->getBaudrateAsInt(), 250);
     EXPECT_EQ(log.count(Err, kBaudError) + log.count(Err, kTermError) + log.count(Err, kPowerError), 0);
 
@@ -71,16 +72,6 @@ TEST(AdapterSettings, MismatchIsReportedOnEveryHealthyPassUntilItClears)
     EXPECT_EQ(log.count(Err, kTermError), first + 1);
 }
 
-TEST(AdapterSettings, AdapterWithoutValidRateIsNeverGivenOne)
-{
-    TestAdapter a;
-    DummyBus::instance().setReportedBaud(a.name(), CAN_BAUD_NONE);
-    ASSERT_TRUE(a.connect());
-    a.device()->SetBaudrate(CAN_BAUD_1M);
-    a.pass();
-    EXPECT_EQ(DummyBus::instance().callCount(a.name(), QCAN_ENTRY_SET_BAUD), 0);
-}
-
 TEST(AdapterSettings, PowerControlOfOtherMakesIsAskedOnceThenLeftAlone)
 {
     TestAdapter a("KV1", 1);
@@ -93,10 +84,6 @@ TEST(AdapterSettings, PowerControlOfOtherMakesIsAskedOnceThenLeftAlone)
     a.pass();
     EXPECT_EQ(log.count(Err, kTermError), 0) << "termination is no longer compared";
 
-    TestAdapter b("DUMMY2", 2);
-    DummyBus::instance().setReportedBusPower(b.name(), -2);
-    ASSERT_TRUE(b.connect());
-    EXPECT_EQ(b.device()->GetBusPowerSwitch(true), static_cast<unsigned int>(-1)) << "unsupported when negative";
 }
 
 TEST(AdapterSettings, SleepModeExcusesSilenceUntilNormalModeReturns)
@@ -110,19 +97,6 @@ TEST(AdapterSettings, SleepModeExcusesSilenceUntilNormalModeReturns)
         ASSERT_EQ(a.pass(100), QCAN_STATUS_CONNECTED);
     EXPECT_EQ(a.device()->SetMode(CAN_MODE_NORMAL), CAN_MODE_NORMAL);
     EXPECT_EQ(a.pass(100), QCAN_STATUS_TIMEOUT);
-}
-
-TEST(AdapterSettings, StatisticsAreThrottledAndOnlyReadWhileOpen)
-{
-    TestAdapter a;
-    _TCANStats stats{};
-    EXPECT_EQ(a.device()->GetCanStats(&stats, false), -1);
-    ASSERT_TRUE(a.connect());
-    EXPECT_EQ(a.device()->GetCanStats(&stats, false), 1);
-    EXPECT_EQ(a.device()->GetCanStats(nullptr, true), 0) << "within 2000 ms of the last read";
-    DummyBus::instance().setStatsFail(a.name(), true);
-    a.pass(2000);
-    EXPECT_EQ(a.device()->GetCanStats(&stats, true), 0);
 }
 
 TEST(AdapterSettings, BuildStringOfTheLibrary)

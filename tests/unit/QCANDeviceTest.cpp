@@ -199,24 +199,6 @@ TEST(QCANDevice, DisabledPassesHaltThenRestore)
     EXPECT_TRUE(a.connect());
 }
 
-TEST(QCANDevice, TwoDevicesNeverStepTheLibraryWithin250ms)
-{
-    TestAdapter a("DUMMY1", 1);
-    TestAdapter b("DUMMY2", 2);
-    unsigned long long initA = 0, initB = 0;
-    for (int i = 0; i < 100 && (!initA || !initB); ++i) {
-        Clock::advance(10);
-        const unsigned long long now = Clock::wallMs();
-        if (a.device()->processDevice(now, true) == QCAN_STATUS_INITIALIZED && !initA)
-            initA = now;
-        if (b.device()->processDevice(now, true) == QCAN_STATUS_INITIALIZED && !initB)
-            initB = now;
-    }
-    ASSERT_NE(initA, 0u);
-    ASSERT_NE(initB, 0u);
-    EXPECT_GE(initB > initA ? initB - initA : initA - initB, 250u);
-}
-
 TEST(QCANDevice, EventLogKeeps16NewestEntriesAndVendorIsGuessedFromTheName)
 {
     QCANDevice device(7, wxT("DUMMY7"));

@@ -54,27 +54,6 @@ TEST(TiltSensor, StreamMessagesDecodeSignedLittleEndianIntoTheirStreamOnly)
     EXPECT_EQ(xyzw(s.getValue(SLOW, RAW)), std::make_tuple(0x12345678, INT_MAX, -1, INT_MIN));
 }
 
-TEST(TiltSensor, ReadBacksOfIntervalsEndMatrixAndFilterLengths)
-{
-    TiltSensorG1 s = newG1();
-    // 82: interval slot in data 0, the pair in data 1-2, only with sub-field 1 and slot up to 7.
-    feed(s, makerFrame(82, 1, {7, 70, 71}));
-    feed(s, makerFrame(82, 1, {8, 80, 81}));
-    feed(s, makerFrame(82, 0, {2, 30, 40}));
-    const TiltSensorMsgIntervals iv = s.getMsgIntervals();
-    EXPECT_EQ(std::make_tuple(int(iv.interval[7][0]), int(iv.interval[7][1]), int(iv.interval[2][0])),
-              std::make_tuple(70, 71, 0));
-    // 88: a read-back needs bit 2 of the sub-field; the group of four is the sub-field mod 4.
-    feed(s, makerFrame(88, 6, {0x00, 0x00, 0x80, 0, 1}));
-    EXPECT_EQ(s.getRotationMatrix(), std::make_pair(9, -8388608));
-    // 89: fast with sub-field 4, slow with 5; without bit 2 nothing.
-    for (const auto& f : {makerFrame(89, 4, {12}), makerFrame(89, 5, {34}), makerFrame(89, 1, {99}),
-                          makerFrame(89, 6, {98})})
-        feed(s, f);
-    EXPECT_EQ(std::make_tuple(s.getFastFirLength(), s.getSlowFirLength()), std::make_tuple(12, 34));
-    EXPECT_EQ(s.getUnknownCount(), 0) << "known messages, even those that changed nothing";
-}
-
 TEST(TiltSensor, XmlByFlagMaskAndUnknownMessages)
 {
     TiltSensorG1 s = newG1();
