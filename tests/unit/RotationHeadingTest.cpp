@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <tuple>
@@ -57,7 +56,6 @@ TEST(BoomHeadingSensor, StatusByteInvalidatesAndOtherIdentifiersAreLogged)
     LogCapture cap;
     BoomHeadingSensor boom(mgr(), 1, 118);
     EXPECT_TRUE(parse(boom, 103, {0x10, 0x20, 0x30, 0x40, 0}, 1000));
-    // Status byte set: not valid, heading and its time stay.
     parse(boom, 103, {1, 2, 3, 4, 1}, 1100);
     EXPECT_EQ(std::make_tuple(boom.isValid(), boom.getHeadingRaw(), boom.getLastValidTime()),
               std::make_tuple(false, 0x40302010u, 1000u));
@@ -132,10 +130,8 @@ TEST(NMEA2KPositionSensor, RapidPositionAndIgnoredGroups)
     NMEA2KPositionSensor s(mgr(), 1, 201);
     // A real rapid update: 0x1951ACE8 and 0xD56DABBE in 1e-7 degrees; not counted as a frame of the sensor.
     EXPECT_TRUE(parse(s, 0x09F8017F, {0xE8, 0xAC, 0x51, 0x19, 0xBE, 0xAB, 0x6D, 0xD5}, 1000));
-    EXPECT_EQ(std::make_tuple(s.hasPosition(true), s.hasPosition(false), s.isSensorOk()),
-              std::make_tuple(true, false, false));
-    EXPECT_DOUBLE_EQ(s.getLat(true), 424783080 * 1e-7);
-    EXPECT_DOUBLE_EQ(s.getLon(true), -714232898 * 1e-7);
+    EXPECT_EQ(std::make_tuple(s.hasPosition(true), s.hasPosition(false), s.isSensorOk(), s.getLat(true), s.getLon(true)),
+              std::make_tuple(true, false, false, 424783080 * 1e-7, -714232898 * 1e-7));
     // Neighbouring groups, one looking like a fast-packet start, change nothing.
     const uint32_t ignored[][2] = {{240, 16}, {250, 3}, {248, 4}, {241, 18}};
     for (const auto& g : ignored)
@@ -146,8 +142,7 @@ TEST(NMEA2KPositionSensor, RapidPositionAndIgnoredGroups)
 TEST(GenericPositionSensor, PublishesOnlyCompleteSets)
 {
     GenericPositionSensor s(mgr(), 1, 5);
-    // Message number in bits 21-28 of the identifier, device type in 8-14, the number in 0-6.
-    auto id = [](uint32_t msg) { return msg << 21 | SDT_CAN_GNSS << 8 | 5u; };
+    auto id = [](uint32_t msg) { return makerId(msg, 0, SDT_CAN_GNSS, 5); };
     auto send = [&](int msg, double value) {
         _TGENERIC_CAN_FRAME f = frame(id(static_cast<uint32_t>(msg)), {0, 0, 0, 0, 0, 0, 0, 0});
         std::memcpy(f.data, &value, 8);
@@ -158,9 +153,8 @@ TEST(GenericPositionSensor, PublishesOnlyCompleteSets)
         send(i % 5 + 1, (i % 5 + 1) * (i < 5 ? 10.0 : 11.0));
     EXPECT_EQ(std::make_tuple(s.allValuesReceived(), s.getLat()), std::make_tuple(false, 0.0));
     send(6, 66.0);
-    const double published[] = {s.getLat(), s.getLong(), s.getAlt(), s.getX(), s.getY(), s.getZ()};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(published[i], (i + 1) * 11.0) << "message " << i + 1;
+    EXPECT_EQ(std::make_tuple(s.getLat(), s.getLong(), s.getAlt(), s.getX(), s.getY(), s.getZ()),
+              std::make_tuple(11.0, 22.0, 33.0, 44.0, 55.0, 66.0));
     // Receiver state pairs, signed 32-bit little-endian.
     EXPECT_TRUE(parse(s, id(7), {0x10, 0x27, 0, 0, 4, 0, 0, 0}, 2100));
     parse(s, id(9), {0xDF, 0xFF, 0xFF, 0xFF}, 2300);
