@@ -4,7 +4,6 @@
 // (The interoperable form is read back by tshark in TrafficLogTest.)
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <regex>
@@ -29,8 +28,7 @@ const unsigned long long T0 = 1462284429045ULL;
 
 RxCANFrameT frameOf(uint32_t id, bool ext, std::initializer_list<uint8_t> data, unsigned long long time = T0)
 {
-    RxCANFrameT f{frame(id, data, ext), time, 0, 7, false};
-    return f;
+    return {frame(id, data, ext), time, 0, 7, false};
 }
 
 class DataLoggingFormat : public ::testing::Test {
@@ -82,8 +80,7 @@ TEST_F(DataLoggingFormat, BusmasterFrameLinesAndClosingBlock)
     const std::string text = linesOf(optionsOf(TIMESTAMP_TIME, CANID_FORMAT_HEX, CANDATA_FORMAT_HEX, " ", true),
                                      {frameOf(0x1F5, true, {1, 2, 3, 4, 5, 6, 7, 8}), frameOf(0x123, false, {}),
                                       frameOf(0x7FF, false, {0xAB}, T0 + 1955)});
-    // DLC 0: the separator after the DLC ends the line. No digits between the END time's last
-    // colon and the stars.
+    // DLC 0: the separator after the DLC ends the line. No digits after the END time's last colon.
     EXPECT_TRUE(std::regex_match(text, std::regex("14:07:09:045 Rx 7 0x1F5 x 8 01 02 03 04 05 06 07 08\n"
                                                   "14:07:09:045 Rx 7 0x123 s 0 \n"
                                                   "14:07:11:000 Rx 7 0x7FF s 1 AB\n"
