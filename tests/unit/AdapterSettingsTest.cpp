@@ -72,20 +72,6 @@ TEST(AdapterSettings, MismatchIsReportedOnEveryHealthyPassUntilItClears)
     EXPECT_EQ(log.count(Err, kTermError), first + 1);
 }
 
-TEST(AdapterSettings, PowerControlOfOtherMakesIsAskedOnceThenLeftAlone)
-{
-    TestAdapter a("KV1", 1);
-    ASSERT_TRUE(a.connect());
-    // Connecting already asked once and found an adapter that is not the maker's.
-    EXPECT_EQ(a.device()->GetBusPowerSwitch(true), static_cast<unsigned int>(-1));
-    DummyBus::instance().setReportedTermination(a.name(), 1);
-    LogCapture log;
-    a.device()->setConfigurationChanged(true);
-    a.pass();
-    EXPECT_EQ(log.count(Err, kTermError), 0) << "termination is no longer compared";
-
-}
-
 TEST(AdapterSettings, SleepModeExcusesSilenceUntilNormalModeReturns)
 {
     TestAdapter a;

@@ -7,7 +7,6 @@
 #include "SensorManager.h"
 #include "TiltSensor.h"
 #include "TiltSensorG1.h"
-#include "TiltSensorG2.h"
 
 using namespace Sensors;
 
@@ -107,24 +106,4 @@ TEST(TiltSensor, SettingsChunksAreCopiedInsideTheBufferOnly)
     parse({0, 0, 4, 0, 0xE0, 0xE1, 50, 0});  // a second offset-0 chunk does not reopen an open transfer
     EXPECT_EQ(size, 6u);
     delete[] buffer;
-}
-
-// The requests themselves are checked on the bus (TiltSlopeAdapter); here, how the answers assemble.
-TEST(TiltSensor, SettingsReadOutTakesOnlyTheChunkAskedForAndEndsAtTheAnnouncedSize)
-{
-    TiltSensorG2 s(SensorManager::getInstance(), 1, 103);
-    ASSERT_TRUE(s.setOperationMode(G2_OPERATION_READ_SETTINGS));
-    s.readSettings(1000);
-    feed(s, makerFrame(34, 1, {8, 0, 4, 0, 9, 9, 9, 9}), 1100);  // not the chunk asked for: not taken
-    feed(s, makerFrame(34, 0, {4, 0, 4, 0, 9, 9, 9, 9}), 1100);  // nor one of another sub-field
-    EXPECT_EQ(std::make_tuple(s.getChunksReceived(), s.readSettings(1150)), std::make_tuple(0, 4));
-    feed(s, makerFrame(34, 1, {0, 0, 4, 0, 1, 2, 10, 0}), 1200);  // the header announces 10 bytes
-    feed(s, makerFrame(34, 1, {4, 0, 4, 0, 3, 4, 5, 6}), 1300);
-    s.readSettings(1400);
-    feed(s, makerFrame(34, 1, {8, 0, 4, 0, 7, 8, 0xEE, 0xEE}), 1500);
-    EXPECT_EQ(s.getOperationMode(), G2_OPERATION_NONE);
-    uint32_t size = 0;
-    const uint8_t* settings = s.getSettings(size);
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(std::vector<uint8_t>(settings, settings + size), std::vector<uint8_t>({1, 2, 10, 0, 3, 4, 5, 6, 7, 8}));
 }
