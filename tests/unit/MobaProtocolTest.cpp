@@ -119,7 +119,6 @@ TEST(MobaProtocol, CopyOfValuesDropsValuesOfOneSecondAndOlder)
 TEST(MobaProtocol, IntervalAndOneShotSending)
 {
     MobaValue v(7, 10, 100, -1);
-    // {tick, interval reached}: every 100 ms from the last tick.
     for (const auto& step : {std::pair<int, bool>{99, false}, {100, true}, {199, false}, {200, true}}) {
         v.SetTickCount(step.first);
         EXPECT_EQ(v.GetIsIntervalReached(), step.second) << step.first;

@@ -103,7 +103,6 @@ TEST(OtherDevices, DSM500UnitStatusTimeoutAndInvertedForm)
     u.Parse(&inverted, kNow + 5001);
     EXPECT_EQ(std::make_tuple(u.getDistance(d, s, q), d, s, q, u.getForm()),
               std::make_tuple(DSM500_OK, 2.0, 0.1, 5, DSM500SensorComponent::FORM_INVERTED));
-    // Frames of other nodes, or of the wrong shape, are not decoded.
     for (auto f : {frame(0x70C, {4}), frame(0x70B, {4, 0}), frame(0x58B, {0x60, 0, 0, 0, 0, 0, 0, 0})})
         EXPECT_FALSE(u.Parse(&f, kNow + 5004)) << f.header.id;
     Clock::setReal();
@@ -147,7 +146,6 @@ TEST(OtherDevices, SandvikStatusBitsAndShortFrames)
     EXPECT_EQ(std::make_tuple(t.isDataAvailable(), t.getSightValue()), std::make_tuple(true, 65535));  // unsigned
     parse(t, 1904, {1, 0x06, 1, 0, 2, 0}, 300);
     EXPECT_EQ(flags(), std::vector<bool>(6, false));
-    // Short frames and unknown report types are counted but not decoded.
     for (auto f : {frame(1904, {1, 0xFF, 9, 9, 9}), frame(1904, {2, 0, 7}), frame(1904, {3, 0, 7, 7, 7, 7})})
         EXPECT_FALSE(t.Parse(&f, 400)) << int(f.data[0]);
     EXPECT_EQ(std::make_tuple(t.getStatusBits(), t.getCarrierTurnValue(), t.getMessageCount()),

@@ -95,7 +95,7 @@ TEST(NMEA2KPositionSensor, DecodesEveryFieldWithTruncation)
     const double want[] = {9, 19000, 86399, 59.5, -12.25, -3.5, 3, 4, 2, 12, 1.0, -1.0, -33.0, 1, 5, 266, 12};
     for (size_t i = 0; i < sizeof want / sizeof want[0]; ++i)
         EXPECT_DOUBLE_EQ(got[i], want[i]) << "field " << i;
-    // Silence clears everything, the fast-packet state included.
+    // Silence clears the fast-packet state too.
     s.Update(0, 1000 + 2001);
     EXPECT_FALSE(s.hasPosition(false));
     feed(s, m, 1, {1, 2, 3, 4, 5, 6}, 4000);

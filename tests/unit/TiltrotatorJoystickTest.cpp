@@ -1,5 +1,5 @@
 // Tiltrotators and the joystick: the decoded values of each are read back end to end
-// (EveryMakeEndToEnd); here, faults, refusals, the angle encoding and the texts a person reads.
+// (EveryMakeEndToEnd); here, faults, refusals and the texts a person reads.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -86,7 +86,6 @@ TEST(RototiltSensor, NegativeOffsetAnglesAndOtherIdentifiers)
 TEST(SteelwristJoystickSensor, ExtendedAxesOfTheSecondJoystick)
 {
     SteelwristJoystickSensor s(mgr(), 1, 140);
-    // Joystick 2 extended: only its further group changes.
     EXPECT_TRUE(parse(s, kExtended2, {axisLow(1, 2, 3, 2), axisHigh(2), 0, 0, 0x0F, 0, 0, 0}, 110));
     EXPECT_EQ(std::make_tuple(s.getExtendedAxes(2).x.position, s.getExtendedAxes(2).status2, s.getAxes(2).x.position),
               std::make_tuple(2, 3, 0));

@@ -61,7 +61,6 @@ TEST(XMLConfigurationTest, ReadsEntriesAndWritesBackOnlyTheSwitchesOfElementsInT
         for (const auto& e : config.getEntries())
             switches += e.first + (e.second.enable ? "+" : "-") + (e.second.scan ? "+ " : "- ");
         EXPECT_EQ(switches, "A+- B-- D++ E-- ");
-        // Positions follow name order; one past the end is nothing.
         EXPECT_EQ(config.getEntry(3), &config.editEntry("E"));
         EXPECT_EQ(config.getEntry(4), nullptr);
         config.changeEnabled("A", false);
