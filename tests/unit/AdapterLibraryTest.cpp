@@ -46,7 +46,7 @@ F fn(const char* name)
 struct Recorder {
     std::mutex m;
     std::condition_variable cv;
-    int rxCount = 0, statusCount = 0, txCount = 0;
+    std::atomic<int> rxCount{0}, statusCount{0}, txCount{0};
     void** table = nullptr;  // when set, the receive callback also asks the adapter for its mode
     void* handle = nullptr;
 
@@ -54,20 +54,15 @@ struct Recorder {
     bool waitFor(P pred, int timeoutMs = 5000)
     {
         std::unique_lock<std::mutex> lock(m);
-        return cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return pred(); });
+        return cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), pred);
     }
-    void count(int Recorder::*counter)
+    void count(std::atomic<int> Recorder::*counter)
     {
-        std::lock_guard<std::mutex> lock(m);
         ++(this->*counter);
+        std::lock_guard<std::mutex> lock(m);  // taken after the change, so that no waiter misses it
         cv.notify_all();
     }
-    int callbacks() const { return rxCount + statusCount + txCount; }  // under m
-    int lockedCallbacks()
-    {
-        std::lock_guard<std::mutex> lock(m);
-        return callbacks();
-    }
+    int callbacks() const { return rxCount + statusCount + txCount; }
 };
 
 void onRx(void*, unsigned short, const _TGENERIC_CAN_FRAME_HEADER*, const unsigned char*, void* dev)
@@ -177,12 +172,12 @@ TEST_F(AdapterLibraryTest, SecondOpenRefusedAndNoCallbackAfterCloseWhileTrafficR
     });
     ASSERT_TRUE(rec.waitFor([&] { return rec.rxCount > 500 && rec.statusCount > 5; }));
     close();
-    const int atClose = rec.lockedCallbacks();
+    const int atClose = rec.callbacks();
     EXPECT_FALSE(rec.waitFor([&] { return rec.callbacks() != atClose; }, 500));
     run = false;
     producer.join();
     reporter.join();
-    EXPECT_EQ(rec.lockedCallbacks(), atClose);
+    EXPECT_EQ(rec.callbacks(), atClose);
     // The closed handle is stale: every entry answers with its failure value.
     _TGENERIC_CAN_FRAME_HEADER h{0x10, 0, 0, 0};
     _TCANStats stats{};

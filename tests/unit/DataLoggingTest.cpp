@@ -64,13 +64,7 @@ protected:
 
 DataLoggingOptions optionsOf(ETimeStampFormat t, ECanIdFormat id, ECanDataFormat data, const char* sep, bool header)
 {
-    DataLoggingOptions o;
-    o.timeFormat = t;
-    o.idFormat = id;
-    o.dataFormat = data;
-    o.separator = wxString::FromUTF8(sep);
-    o.appendHeader = header;
-    return o;
+    return {t, id, data, wxString::FromUTF8(sep), CANIDTYPE_ALL, header};
 }
 
 }  // namespace

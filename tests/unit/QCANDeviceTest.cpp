@@ -119,9 +119,7 @@ TEST(QCANDevice, SilentAdapterTimesOutFlagsItsSensorsAndCloses)
     EXPECT_EQ(log.count(Warn, "QCANDevice CUAID1 : disconnect due timeout"), 1);
     EXPECT_GT(passUntil(a, QCAN_STATUS_DISCONNECTED), 0);
     EXPECT_FALSE(DummyBus::instance().isOpen(a.name()));
-    EXPECT_GT(passUntil(a, QCAN_STATUS_CLEANUP), 0);
-    a.device()->setQCANDevStatus(QCAN_STATUS_CONNECTED);
-    EXPECT_EQ(a.pass(), QCAN_STATUS_CLEANUP) << "CLEANUP is final until the manager acts (SensorManagerTest)";
+    EXPECT_GT(passUntil(a, QCAN_STATUS_CLEANUP), 0);  // what follows is the manager's (SensorManagerTest)
 }
 
 TEST(QCANDevice, NeverReportingAdapterIsExcusedFor10sAfterConnecting)
