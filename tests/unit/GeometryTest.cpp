@@ -1,11 +1,9 @@
-// The matrices and quaternions the host turns tilt readings into angles with. (Forms of the
-// library no part of the system calls are left untested.)
+// The quaternion angles the host turns tilt readings into. (Forms of the geometry library no
+// part of the system calls are left untested.)
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <initializer_list>
 
-#include "Matrix.h"
 #include "Quat.h"
 #include "Vector3d.h"
 
@@ -14,29 +12,12 @@ namespace {
 const double kPi = 3.14159265358979323846;
 const double kTol = 1e-12;
 
-Matrix M(int rows, int cols, std::initializer_list<double> values)
-{
-    Matrix mat(rows, cols);
-    mat.SetValues(values.begin());
-    return mat;
-}
-
-void expectMatrixNear(const Matrix& actual, const Matrix& expected, double tol = kTol)
-{
-    ASSERT_EQ(actual.NRows(), expected.NRows());
-    ASSERT_EQ(actual.NCols(), expected.NCols());
-    for (int i = 1; i <= expected.NRows(); ++i)
-        for (int j = 1; j <= expected.NCols(); ++j)
-            EXPECT_NEAR(actual(i, j), expected(i, j), tol) << "element (" << i << ", " << j << ")";
-}
-
 void expectVec(const Vector3d& v, double x, double y, double z)
 {
     EXPECT_NEAR(v.GetX(), x, kTol);
     EXPECT_NEAR(v.GetY(), y, kTol);
     EXPECT_NEAR(v.GetZ(), z, kTol);
 }
-
 
 Quat axisQuat(double angle, double x, double y, double z)
 {
@@ -57,15 +38,6 @@ void expectSameRotation(const Quat& actual, const Quat& e)
 
 }  // namespace
 
-TEST(Geometry, MatrixProductsAndDeterminant)
-{
-    const Matrix m = M(2, 3, {1, 2, 3, 4, 5, 6}), b = M(3, 2, {7, 8, 9, 10, 11, 12});
-    expectMatrixNear(m * b, M(2, 2, {58, 64, 139, 154}), 0.0);
-    expectMatrixNear(m - b.T(), M(2, 3, {-6, -7, -8, -4, -5, -6}), 0.0);
-    EXPECT_TRUE(std::isinf(Matrix(2, 3).Determinant()));
-    EXPECT_NEAR(M(4, 4, {1, 0, 2, -1, 3, 0, 0, 5, 2, 1, 4, -3, 1, 0, 5, 0}).Determinant(), 30.0, 1e-9);
-}
-
 // The host reads pitch and roll of a tilt sensor through GetAngles.
 TEST(Geometry, QuatToAngles)
 {
@@ -82,12 +54,4 @@ TEST(Geometry, QuatToAngles)
         g.GetAngles(x, y, z);
         expectSameRotation(axisQuat(x, 0, 1, 0) * axisQuat(y, 0, 0, 1) * axisQuat(z, 1, 0, 0), g);
     }
-}
-
-TEST(GeometryDeathTest, IndexAndShapeErrorsStopWithTheCondition)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    Matrix m(2, 3);
-    EXPECT_DEATH(m(3, 1) = 1.0, "i >= 1 && i <= m");
-    EXPECT_DEATH(m * m, "n == mat.m");
 }

@@ -40,11 +40,6 @@ void silence(TestAdapter& a)
     DummyBus::instance().setStatusReports(a.name(), false);
 }
 
-std::string pluginLibraryFolder()
-{
-    return wxFileName(Sensors::QCANLibrary::libraryPath()).GetPath().utf8_str().data();
-}
-
 }  // namespace
 
 TEST(QCANDevice, MissingLibraryStaysUninitializedAndRetriesEvery2500ms)
@@ -65,7 +60,8 @@ TEST(QCANDevice, LibraryWithoutInitEntryPointsOrRefusingInitFails)
 {
     TestAdapter a;
     {
-        ScopedEnv path("QCAN_API_PATH", pluginLibraryFolder() + "/noinit");
+        const wxString folder = wxFileName(Sensors::QCANLibrary::libraryPath()).GetPath();
+        ScopedEnv path("QCAN_API_PATH", folder.utf8_string() + "/noinit");
         LogCapture log;
         EXPECT_EQ(a.pass(), QCAN_STATUS_UNINITIALIZED);
         EXPECT_EQ(log.count(Err, "Failed to load QCAN API init functions"), 1);

@@ -53,6 +53,16 @@ TEST(TiltSensor, StreamMessagesDecodeSignedLittleEndianIntoTheirStreamOnly)
     EXPECT_EQ(xyzw(s.getValue(SLOW, RAW)), std::make_tuple(0x12345678, INT_MAX, -1, INT_MIN));
 }
 
+// The diagnostics window shows the end-matrix cell a sensor reads back.
+TEST(TiltSensor, EndMatrixReadBackNeedsBit2OfTheSubField)
+{
+    TiltSensorG1 s = newG1();
+    // Group of four from the sub-field mod 4 (6: 2), element in data 4: cell 9.
+    feed(s, makerFrame(88, 6, {0x00, 0x00, 0x80, 0, 1}));
+    feed(s, makerFrame(88, 2, {0x01, 0, 0, 0, 3}));  // without bit 2: not a read-back
+    EXPECT_EQ(s.getRotationMatrix(), std::make_pair(9, -8388608));
+}
+
 TEST(TiltSensor, XmlByFlagMaskAndUnknownMessages)
 {
     TiltSensorG1 s = newG1();
