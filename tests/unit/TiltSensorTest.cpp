@@ -70,9 +70,10 @@ TEST(TiltSensor, XmlByFlagMaskAndUnknownMessages)
     feed(s, makerFrame(3, 0, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0x80}));
     // temperature1 = 0xFF38 (-200), temperature2 = 0x0001; warm-up flags from data 2, 3, 4, 5.
     feed(s, makerFrame(7, 0, {0x38, 0xFF, 0x01, 0x00, 0x00, 0x05, 0, 0}));
-    EXPECT_EQ(s.ToXML(0x980), "<sensor id=\"101\" handled=\"2\" temp=\"-200,1\" warmup=\"^--^\">\n"
-                              " <speed class=\"fast\">\n  <value filter=\"raw\" x=\"-1\" y=\"0\" z=\"0\" w=\"-32768\"/>\n"
-                              " </speed>\n <speed class=\"slow\">\n </speed>\n</sensor>\n");
+    EXPECT_EQ(s.ToXML(0x980),
+              "<sensor id=\"101\" handled=\"2\" temp=\"-200,1\" warmup=\"^--^\">\n <speed class=\"fast\">\n"
+              "  <value filter=\"raw\" x=\"-1\" y=\"0\" z=\"0\" w=\"-32768\"/>\n </speed>\n"
+              " <speed class=\"slow\">\n </speed>\n</sensor>\n");
     // Unknown messages are counted apart; skipped is never raised.
     feed(s, makerFrame(200, 0, {1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_EQ(s.ToXML(0x700), "<sensor id=\"101\" handled=\"2\" unknown=\"1\" />\n");

@@ -55,9 +55,10 @@ TEST(EngconTiltrotatorSensor, ReportsRotatorFaultsAndRefusesOtherFrames)
     EXPECT_FALSE(parse(s, j1939Id(3, 255, 186, 0x21), {0x00, 0x64, 0, 0, 0, 0, 0, 0}, 1160));
     EXPECT_EQ(s.getRotationAngleRaw(), 31360);
 
-    // Status from the low two bits of byte 3: not ok, last angle kept; each fault named on the next pass.
+    // Status in the low two bits of byte 3: not ok, angle kept; each fault named on the next pass.
     const struct { uint8_t byte3; const wchar_t* text; } faults[] = {
-        {0x05, L"ENGCON_STATUS_CAN_FAULT"}, {0x02, L"ENGCON_STATUS_SHORT_CIRCUIT"}, {0xFF, L"ENGCON_STATUS_DATA_ERROR"}};
+        {0x05, L"ENGCON_STATUS_CAN_FAULT"}, {0x02, L"ENGCON_STATUS_SHORT_CIRCUIT"},
+        {0xFF, L"ENGCON_STATUS_DATA_ERROR"}};
     for (const auto& fault : faults) {
         parse(s, kEngcon, {0, 0, 0, fault.byte3, 0, 0, 0, 0}, 1400);
         EXPECT_FALSE(s.isSensorOk());
