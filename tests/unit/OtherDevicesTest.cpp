@@ -21,10 +21,10 @@ const unsigned long long kNow = 1700000000000ULL;
 uint8_t lo(unsigned v) { return static_cast<uint8_t>(v); }
 uint8_t hi(unsigned v) { return static_cast<uint8_t>(v >> 8); }
 
-// A laser receiver frame (maker's message 1, or another message number) with channel and position.
-bool hit(RayGauge& g, int channel, int position, unsigned long long time, uint8_t msg = 1)
+// A laser receiver hit (the maker's message 1) on a channel at a position.
+bool hit(RayGauge& g, int channel, int position, unsigned long long time)
 {
-    _TQUIL1G5_CAN_FRAME f{{67, 1, msg, 0, 0, 0, 4}, {lo(channel), hi(channel), lo(position), hi(position)}};
+    _TQUIL1G5_CAN_FRAME f{{67, 1, 1, 0, 0, 0, 4}, {lo(channel), hi(channel), lo(position), hi(position)}};
     return g.Parse(&f, time);
 }
 
