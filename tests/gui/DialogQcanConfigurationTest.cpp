@@ -7,16 +7,13 @@
 #include <string>
 #include <vector>
 
-#include <wx/app.h>
-#include <wx/button.h>
-#include <wx/checkbox.h>
-#include <wx/listbox.h>
-#include <wx/notebook.h>
-
 #include "ConfigurationFolder.h"
 #include "DialogQcanConfiguration.h"
+#include "GuiLoop.h"
 
 namespace {
+
+using D = DialogQcanConfiguration;
 
 const char* const kFile =
     "<?xml version=\"1.0\" ?>\n"
@@ -38,75 +35,24 @@ std::string withAttribute(const std::string& name, const std::string& attribute,
     return text;
 }
 
-struct Controls {
-    wxListBox* list;
-    wxCheckBox* enable;
-    wxCheckBox* scan;
-    wxButton* button;
-    wxNotebook* notebook;
-};
-
-Controls controlsOf(wxDialog& dialog)
+// The two switches as shown: "off" while they cannot be used, else enable and scan as 0 or 1.
+std::string switches(wxDialog& dialog)
 {
-    return {dynamic_cast<wxListBox*>(dialog.FindWindow(DialogQcanConfiguration::ID_LISTBOX1)),
-            dynamic_cast<wxCheckBox*>(dialog.FindWindow(DialogQcanConfiguration::ID_CHECKBOX2)),
-            dynamic_cast<wxCheckBox*>(dialog.FindWindow(DialogQcanConfiguration::ID_CHECKBOX1)),
-            dynamic_cast<wxButton*>(dialog.FindWindow(DialogQcanConfiguration::ID_BUTTON1)),
-            dynamic_cast<wxNotebook*>(dialog.FindWindow(DialogQcanConfiguration::ID_NOTEBOOK1))};
-}
-
-// What the list box does when a line is clicked (index -1: the selection taken away).
-void select(wxListBox* list, int index)
-{
-    if (index >= 0)
-        list->SetSelection(index);
-    else
-        list->SetSelection(wxNOT_FOUND);
-    wxCommandEvent event(wxEVT_LISTBOX, list->GetId());
-    event.SetEventObject(list);
-    event.SetInt(index);
-    if (index >= 0)
-        event.SetString(list->GetString(index));
-    list->GetEventHandler()->ProcessEvent(event);
-}
-
-// What a check box does when clicked: a disabled one does nothing.
-void click(wxCheckBox* box)
-{
-    if (!box->IsEnabled())
-        return;
-    box->SetValue(!box->GetValue());
-    wxCommandEvent event(wxEVT_CHECKBOX, box->GetId());
-    event.SetEventObject(box);
-    event.SetInt(box->GetValue() ? 1 : 0);
-    box->GetEventHandler()->ProcessEvent(event);
-}
-
-void press(wxButton* button)
-{
-    wxCommandEvent event(wxEVT_BUTTON, button->GetId());
-    event.SetEventObject(button);
-    button->GetEventHandler()->ProcessEvent(event);
-}
-
-// What the window manager sends when the title bar's close box is clicked.
-void closeBox(wxDialog& dialog)
-{
-    wxCloseEvent event(wxEVT_CLOSE_WINDOW, dialog.GetId());
-    event.SetEventObject(&dialog);
-    event.SetCanVeto(true);
-    dialog.GetEventHandler()->ProcessEvent(event);
+    auto* enable = control<wxCheckBox>(&dialog, D::ID_CHECKBOX2);
+    auto* scan = control<wxCheckBox>(&dialog, D::ID_CHECKBOX1);
+    if (!enable->IsEnabled() && !scan->IsEnabled())
+        return "off";
+    return std::to_string(enable->GetValue()) + std::to_string(scan->GetValue());
 }
 
 // Opens the dialog as the diagnostics window does (modal, destroyed when the modal loop ends) and
 // runs `use` inside the modal loop; `use` must close the dialog as a user would.
-void openDialog(const std::function<void(DialogQcanConfiguration&, Controls&)>& use)
+void openDialog(const std::function<void(D&)>& use)
 {
-    auto* dialog = new DialogQcanConfiguration(nullptr, -1);
-    Controls controls = controlsOf(*dialog);
+    auto* dialog = new D(nullptr, -1);
     bool ran = false;
     wxTheApp->CallAfter([&] {
-        use(*dialog, controls);
+        use(*dialog);
         ran = true;
         if (dialog->IsModal()) {
             ADD_FAILURE() << "the dialog is still open";
@@ -118,116 +64,58 @@ void openDialog(const std::function<void(DialogQcanConfiguration&, Controls&)>& 
     EXPECT_TRUE(ran);
 }
 
-std::vector<std::string> lines(wxListBox* list)
-{
-    std::vector<std::string> names;
-    for (unsigned int i = 0; i < list->GetCount(); ++i)
-        names.push_back(std::string(list->GetString(i).utf8_str()));
-    return names;
-}
-
 }  // namespace
 
 TEST(DialogQcanConfigurationTest, SelectionShowsTheSwitchesWithoutWritingThemBack)
 {
     ConfigurationFolder folder;
     folder.write(kFile);
-    openDialog([](DialogQcanConfiguration& dialog, Controls& c) {
-        ASSERT_TRUE(c.list && c.enable && c.scan && c.button && c.notebook);
-        EXPECT_EQ(dialog.GetTitle(), "QCAN");
-        EXPECT_TRUE(dialog.HasFlag(wxCLOSE_BOX));
-        const wxFont font = dialog.GetFont();
-        EXPECT_EQ(font.GetPointSize(), 16);
-        EXPECT_EQ(font.GetWeight(), wxFONTWEIGHT_BOLD);
-        EXPECT_EQ(font.GetStyle(), wxFONTSTYLE_NORMAL);
-        EXPECT_EQ(c.enable->GetLabel(), "Enable");
-        EXPECT_EQ(c.scan->GetLabel(), "Scan");
-        EXPECT_EQ(c.button->GetLabel(), "Save and close");
-        ASSERT_EQ(c.notebook->GetPageCount(), 1u);
-        EXPECT_EQ(c.notebook->GetPageText(0), "Configuration");
-        EXPECT_EQ(c.notebook->GetPage(0)->GetId(), DialogQcanConfiguration::ID_PANEL1);
-
-        // Name order; nothing selected, so neither box can be used.
-        EXPECT_EQ(lines(c.list), (std::vector<std::string>{"A_ADAPTER", "B_ADAPTER", "C"}));
-        EXPECT_FALSE(c.enable->IsEnabled());
-        EXPECT_FALSE(c.scan->IsEnabled());
-
-        select(c.list, 0);
-        EXPECT_TRUE(c.enable->IsEnabled());
-        EXPECT_TRUE(c.scan->IsEnabled());
-        EXPECT_TRUE(c.enable->GetValue());
-        EXPECT_FALSE(c.scan->GetValue());
-        select(c.list, 1);
-        EXPECT_TRUE(c.enable->GetValue());
-        EXPECT_TRUE(c.scan->GetValue());
-        select(c.list, 0);  // showing B must not have written B's switches into A
-        EXPECT_TRUE(c.enable->GetValue());
-        EXPECT_FALSE(c.scan->GetValue());
-        select(c.list, 2);
-        EXPECT_FALSE(c.enable->GetValue());
-        EXPECT_FALSE(c.scan->GetValue());
-
-        select(c.list, -1);
-        EXPECT_FALSE(c.enable->IsEnabled());
-        EXPECT_FALSE(c.scan->IsEnabled());
-        click(c.scan);  // a disabled box cannot be clicked
-        press(c.button);
+    openDialog([](D& dialog) {
+        const wxArrayString names = control<wxListBox>(&dialog, D::ID_LISTBOX1)->GetStrings();
+        EXPECT_EQ(std::vector<wxString>(names.begin(), names.end()),
+                  (std::vector<wxString>{"A_ADAPTER", "B_ADAPTER", "C"}));
+        EXPECT_EQ(switches(dialog), "off");
+        // Showing B must not write B's switches into A.
+        const std::vector<std::pair<int, std::string>> shown = {
+            {0, "10"}, {1, "11"}, {0, "10"}, {2, "00"}, {-1, "off"}};
+        for (const auto& [line, expected] : shown) {
+            act(&dialog, {{D::ID_LISTBOX1, line}});
+            EXPECT_EQ(switches(dialog), expected) << line;
+        }
+        act(&dialog, {D::ID_BUTTON1});
     });
     EXPECT_EQ(ConfigurationFolder::canonical(folder.read()), ConfigurationFolder::canonical(kFile));
 }
 
-TEST(DialogQcanConfigurationTest, ScanToggledAndSavedByTheButtonChangesOnlyThatAttribute)
+TEST(DialogQcanConfigurationTest, ASwitchChangedIsSavedByTheButtonOrTheCloseBoxAndNothingElse)
 {
-    ConfigurationFolder folder;
-    folder.write(kFile);
-    openDialog([](DialogQcanConfiguration&, Controls& c) {
-        select(c.list, 0);
-        click(c.scan);
-        EXPECT_TRUE(c.scan->GetValue());
-        select(c.list, 2);  // another entry shown and left alone
-        select(c.list, 0);
-        EXPECT_TRUE(c.scan->GetValue());
-        EXPECT_TRUE(c.enable->GetValue());
-        press(c.button);
-    });
-    EXPECT_EQ(ConfigurationFolder::canonical(folder.read()),
-              ConfigurationFolder::canonical(withAttribute("A_ADAPTER", "scan", "true")));
-    EXPECT_TRUE(folder.strayFiles().empty());
-}
-
-TEST(DialogQcanConfigurationTest, CloseBoxSavesLikeTheButton)
-{
-    ConfigurationFolder folder;
-    folder.write(kFile);
-    openDialog([](DialogQcanConfiguration& dialog, Controls& c) {
-        select(c.list, 2);
-        click(c.enable);
-        click(c.scan);
-        click(c.scan);  // switched on and off again
-        closeBox(dialog);
-        EXPECT_FALSE(dialog.IsModal());
-    });
-    EXPECT_EQ(ConfigurationFolder::canonical(folder.read()),
-              ConfigurationFolder::canonical(withAttribute("C", "enable", "true")));
-}
-
-TEST(DialogQcanConfigurationTest, FileThatCannotBeReadShowsNothingAndStaysAsItIs)
-{
-    for (const std::string& bytes : {std::string(), std::string("<qcan><cua name=\"A\" enable=")}) {
+    struct Case {
+        int line;
+        std::vector<long> clicks;
+        std::string shown;  // the switches after the clicks, and after another entry was shown in between
+        bool closeBox;
+        std::string file;
+    };
+    const std::vector<Case> cases = {
+        {0, {D::ID_CHECKBOX1}, "11", false, withAttribute("A_ADAPTER", "scan", "true")},
+        {2, {D::ID_CHECKBOX2, D::ID_CHECKBOX1, D::ID_CHECKBOX1}, "10", true, withAttribute("C", "enable", "true")}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
         ConfigurationFolder folder;
-        if (!bytes.empty())
-            folder.write(bytes);
-        openDialog([](DialogQcanConfiguration&, Controls& c) {
-            EXPECT_EQ(c.list->GetCount(), 0u);
-            select(c.list, -1);
-            EXPECT_FALSE(c.enable->IsEnabled());
-            EXPECT_FALSE(c.scan->IsEnabled());
-            press(c.button);
+        folder.write(kFile);
+        openDialog([&](D& dialog) {
+            act(&dialog, {{D::ID_LISTBOX1, c.line}});
+            for (long box : c.clicks)
+                act(&dialog, {{box, !control<wxCheckBox>(&dialog, box)->GetValue()}});
+            EXPECT_EQ(switches(dialog), c.shown);
+            act(&dialog, {{D::ID_LISTBOX1, 1}, {D::ID_LISTBOX1, c.line}});
+            EXPECT_EQ(switches(dialog), c.shown);
+            if (c.closeBox)
+                dialog.Close();  // what the title bar's close box does
+            else
+                act(&dialog, {D::ID_BUTTON1});
         });
-        EXPECT_EQ(folder.exists(), !bytes.empty());
-        if (!bytes.empty()) {
-            EXPECT_EQ(folder.read(), bytes);
-        }
+        EXPECT_EQ(ConfigurationFolder::canonical(folder.read()), ConfigurationFolder::canonical(c.file));
         EXPECT_TRUE(folder.strayFiles().empty());
     }
 }
@@ -237,29 +125,29 @@ TEST(DialogQcanConfigurationTest, NonAsciiNamesAndAFileReplacedWhileOpen)
     ConfigurationFolder folder;
     const std::string utf8 = "Bagger-S\xC3\xBC" "d";
     const std::string latin1 = "Bagger-S\xFC" "d";
-    folder.write("<qcan>\n  <cua name=\"" + utf8 + "\" enable=\"false\" scan=\"false\" />\n  <cua name=\"" + latin1 +
-                 "\" enable=\"false\" scan=\"true\" />\n</qcan>\n");
-    const std::string replacement = "<qcan>\n  <cua name=\"" + latin1 + "\" enable=\"true\" scan=\"true\" />\n  <cua name=\"" +
-                                    utf8 + "\" enable=\"false\" scan=\"true\" />\n  <cua name=\"NEW\" />\n</qcan>\n";
-    openDialog([&](DialogQcanConfiguration&, Controls& c) {
+    const auto entry = [](const std::string& name, const char* enable, const char* scan) {
+        return "  <cua name=\"" + name + "\" enable=\"" + enable + "\" scan=\"" + scan + "\" />\n";
+    };
+    folder.write("<qcan>\n" + entry(utf8, "false", "false") + entry(latin1, "false", "true") + "</qcan>\n");
+    const std::string replacement =
+        "<qcan>\n" + entry(latin1, "true", "true") + entry(utf8, "false", "true") + "  <cua name=\"NEW\" />\n</qcan>\n";
+    openDialog([&](D& dialog) {
         // Both names are shown, whatever the locale makes of their bytes.
-        ASSERT_EQ(c.list->GetCount(), 2u);
-        for (const std::string& line : lines(c.list))
-            EXPECT_EQ(line.rfind("Bagger-S", 0), 0u) << line;
-        select(c.list, 1);  // the Latin-1 name sorts after the UTF-8 one
-        EXPECT_TRUE(c.scan->GetValue());
-        select(c.list, 0);
-        EXPECT_FALSE(c.scan->GetValue());
+        auto* list = control<wxListBox>(&dialog, D::ID_LISTBOX1);
+        ASSERT_EQ(list->GetCount(), 2u);
+        for (const wxString& line : list->GetStrings())
+            EXPECT_TRUE(line.StartsWith("Bagger-S")) << line;
+        act(&dialog, {{D::ID_LISTBOX1, 1}});  // the Latin-1 name sorts after the UTF-8 one
+        EXPECT_EQ(switches(dialog), "01");
+        act(&dialog, {{D::ID_LISTBOX1, 0}});
+        EXPECT_EQ(switches(dialog), "00");
         // Someone saves another file while the dialog is open; the switch changed here is added
         // to their file, and nothing else of theirs is undone.
         folder.replace(replacement);
-        click(c.enable);
-        press(c.button);
+        act(&dialog, {D::ID_CHECKBOX2, D::ID_BUTTON1});
     });
-    std::string expected = replacement;
-    const size_t element = expected.find("name=\"" + utf8 + "\"");
-    expected.replace(expected.find("enable=\"false\"", element), 14, "enable=\"true\"");
     // NEW had no switches; writing the entries gives every named element both.
-    expected.replace(expected.find("<cua name=\"NEW\" />"), 18, "<cua name=\"NEW\" enable=\"false\" scan=\"false\" />");
+    const std::string expected = "<qcan>\n" + entry(latin1, "true", "true") + entry(utf8, "true", "true") +
+                                 entry("NEW", "false", "false") + "</qcan>\n";
     EXPECT_EQ(ConfigurationFolder::canonical(folder.read()), ConfigurationFolder::canonical(expected));
 }

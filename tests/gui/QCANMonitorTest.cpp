@@ -3,29 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
-#include <wx/app.h>
-#include <wx/checkbox.h>
-#include <wx/choice.h>
-#include <wx/listbox.h>
 #include <wx/listctrl.h>
 #include <wx/modalhook.h>
 #include <wx/msgdlg.h>
 #include <wx/notebook.h>
-#include <wx/spinctrl.h>
-#include <wx/textctrl.h>
-#include <wx/tglbtn.h>
-#include <wx/utils.h>
 
-#include "GuiLoop.h"
 #include "Clock.h"
 #include "ConfigurationFolder.h"
-#include "MakerId.h"
+#include "FrameText.h"
+#include "Frames.h"
+#include "GuiLoop.h"
 #include "QCANDevice.h"
 #include "QCANMonitor.h"
 #include "SensorManager.h"
@@ -37,20 +27,14 @@ using Sensors::SensorManager;
 namespace {
 
 using Q = QCANMonitor;
-namespace fs = std::filesystem;
 using Texts = std::vector<std::pair<std::string, std::string>>;  // message box: message, caption
 
 const std::vector<uint8_t> kTiltData = {100, 0, 0xFE, 0xFF, 0x2C, 0x01, 0x00, 0x80};
 
-
 // Message boxes answered at once, their texts and captions kept.
-class MessageBoxes : public wxModalDialogHook {
-public:
+struct MessageBoxes : wxModalDialogHook {
     MessageBoxes() { Register(); }
     ~MessageBoxes() override { Unregister(); }
-    Texts shown;
-
-protected:
     int Enter(wxDialog* dialog) override
     {
         auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
@@ -59,19 +43,9 @@ protected:
         return box ? wxID_OK : wxID_NONE;
     }
     void Exit(wxDialog*) override {}
+    Texts shown;
 };
 
-// One thing service staff do with a control: type `text` into a field, set a spin, check box or
-// choice to `value`, flip a toggle button or click a button.
-struct Act {
-    Act(long control, int number = 0) : id(control), value(number) {}
-    Act(long control, const char* typed) : id(control), text(wxString::FromUTF8(typed)) {}
-    long id;
-    int value = 0;
-    wxString text;
-};
-
-// The frame with the controls its pages hold.
 class Monitor {
 public:
     Monitor() : frame(new QCANMonitor(nullptr, -1)) { runFor(150); }
@@ -83,41 +57,9 @@ public:
         runFor(50);
     }
     template <class T>
-    T* get(long id)
-    {
-        T* w = dynamic_cast<T*>(frame->FindWindow(id));
-        EXPECT_NE(w, nullptr) << "control " << id;
-        return w;
-    }
+    T* get(long id) { return control<T>(frame, id); }
     wxString text(long id) { return get<wxWindow>(id)->GetLabel(); }
-    // Each act in turn, with the event the control sends.
-    void act(std::initializer_list<Act> acts)
-    {
-        for (const Act& a : acts) {
-            wxWindow* w = get<wxWindow>(a.id);
-            wxCommandEvent event(wxEVT_BUTTON, w->GetId());
-            event.SetInt(a.value);
-            auto* field = dynamic_cast<wxTextCtrl*>(w);
-            auto* spin = dynamic_cast<wxSpinCtrl*>(w);
-            if (field || spin) {  // no event: the frame reads them when it needs them
-                field ? field->SetValue(a.text) : spin->SetValue(a.value);
-                continue;
-            }
-            if (auto* t = dynamic_cast<wxToggleButton*>(w)) {
-                t->SetValue(!t->GetValue());
-                event.SetInt(t->GetValue());
-                event.SetEventType(wxEVT_TOGGLEBUTTON);
-            } else if (auto* c = dynamic_cast<wxCheckBox*>(w)) {
-                c->SetValue(a.value != 0);
-                event.SetEventType(wxEVT_CHECKBOX);
-            } else if (auto* c = dynamic_cast<wxChoice*>(w)) {
-                c->SetSelection(a.value);
-                event.SetEventType(wxEVT_CHOICE);
-            }
-            event.SetEventObject(w);
-            w->GetEventHandler()->ProcessEvent(event);
-        }
-    }
+    void act(std::initializer_list<Act> acts) { ::act(frame, acts); }
     // Marks the row of the adapter in the list and presses "Select".
     void select(const wxString& name)
     {
@@ -143,67 +85,45 @@ TEST(QCANMonitorTest, EveryPageOnOneAdapter)
 {
     Monitor m;
     EXPECT_EQ(m.frame->GetTitle(), "QCAN Diagnostics (View Only)");
-    auto* notebook = m.get<wxNotebook>(Q::ID_NOTEBOOK);
-    std::string pages;
-    for (size_t i = 0; i < notebook->GetPageCount(); ++i)
-        pages += notebook->GetPageText(i).utf8_string() + ",";
-    EXPECT_EQ(pages, "Manager,Device,Sensors,Capture,Send,Events,Log,Debug,");
-    m.act({Q::ID_PREV});
-    EXPECT_EQ(notebook->GetSelection(), 0);  // not past the first page
-    // No adapter: the list waits, with two, five or eight dots in turn.
-    std::set<std::string> seen;
-    for (int i = 0; i < 8; ++i, runFor(120))
-        seen.insert(m.get<wxListCtrl>(Q::ID_DEVICE_LIST)->GetItemText(0).utf8_string());
-    EXPECT_GE(seen.size(), 2u);
-    for (const std::string& row : seen)
-        EXPECT_TRUE(row == "Waiting for devices.." || row == "Waiting for devices....." ||
-                    row == "Waiting for devices........") << row;
+    EXPECT_TRUE(m.get<wxListCtrl>(Q::ID_DEVICE_LIST)->GetItemText(0).StartsWith("Waiting for devices.."));
     EXPECT_EQ(m.text(Q::ID_MGR_SELECTED), "No CUA Adapter selected");
     EXPECT_EQ(m.text(Q::ID_MGR_THREAD), "Stopped");
-    EXPECT_EQ(m.text(Q::ID_MGR_ENABLED), SensorManager::getInstance()->isEnabled() ? "Enabled" : "Disabled");
     TestAdapter a("DUMMY1", 1);
     ASSERT_TRUE(a.connect());
     m.page(7);
     m.act({Q::ID_DBG_DSM500});  // nothing selected: nothing sent
     EXPECT_TRUE(a.sentFrames().empty());
     m.select("DUMMY1");
-    EXPECT_EQ(m.frame->getSelectedCuaId(), 1);
     runFor(120);
-    EXPECT_EQ(m.text(Q::ID_MGR_SELECTED), "CUA #1 " + a.device()->getStatusString());
+    EXPECT_EQ(m.text(Q::ID_MGR_SELECTED), "CUA #1 CONNECTED");
     EXPECT_EQ(m.text(Q::ID_MGR_CONNECTED), "1");
     // The Device page shows the adapter's own counters.
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(a.receive(0x7F0, false, {1, 2}));
     m.page(1);
     runFor(150);
-    const QCANReceived received = a.device()->GetReceived();
-    EXPECT_EQ(received.rxTotal, 3);
+    // Name, Total RX, Handled RX, Baudrate, power on, termination off.
     const std::vector<std::pair<int, wxString>> device = {
-        {0, "DUMMY1"}, {9, wxString::Format("%d", received.rxTotal)}, {10, wxString::Format("%d", received.rxParsed)},
-        {19, "250 kbit/s"}, {20, "| ON | OFF"}};  // name, Total RX, Handled RX, Baudrate, power on, termination off
+        {0, "DUMMY1"}, {9, "3"}, {10, "3"}, {19, "250 kbit/s"}, {20, "| ON | OFF"}};
     for (const auto& value : device)
         EXPECT_EQ(m.text(Q::ID_DEV_FIRST + value.first), value.second) << value.first;
     // The baud button steps through its rates.
-    std::string bauds = m.text(Q::ID_MGR_BAUD).utf8_string();
-    for (int i = 0; i < 3; ++i, bauds += "," + m.text(Q::ID_MGR_BAUD).utf8_string())
+    wxString bauds = m.text(Q::ID_MGR_BAUD);
+    for (int i = 0; i < 3; ++i, bauds += "," + m.text(Q::ID_MGR_BAUD))
         m.act({Q::ID_MGR_BAUD});
     EXPECT_EQ(bauds, "250K,500K,125K,250K");
     // The Sensors page: one row per sensor with the age of its last frame.
     ASSERT_TRUE(a.receive(makerId(3, 0, 16, 101), true, kTiltData));
-    const unsigned long long heard = Clock::wallMs();
     Clock::advance(1500);
     m.page(2);
     runFor(150);
     auto* sensors = m.get<wxListCtrl>(Q::ID_SENSOR_LIST);
     ASSERT_EQ(sensors->GetItemCount(), 1);
     EXPECT_EQ(m.text(Q::ID_SENSOR_TOTAL), "Total Sensors : 1");
-    Sensors::_SensorInfo info;
-    ASSERT_TRUE(SensorManager::getInstance()->getSensorInfo(1, 0, &info));
-    EXPECT_GE(Clock::wallMs() - info.lastMessageTime, Clock::wallMs() - heard);
-    const wxString age = wxString::Format("%u", unsigned(Clock::wallMs() - info.lastMessageTime));
-    const std::vector<wxString> row = {"101", "16", age, "0", "G1 (Bucket sensor)"};
-    for (int column = 0; column < 5; ++column)
+    const std::vector<wxString> row = {"101", "16", "", "0", "G1 (Bucket sensor)"};
+    for (int column : {0, 1, 3, 4})
         EXPECT_EQ(sensors->GetItemText(0, column), row[column]) << column;
+    EXPECT_NEAR(wxAtoi(sensors->GetItemText(0, 2)), 1500, 20);  // the age in ms: the clock moved 1500 ms
     // Older than a second, younger than two: the late tint, not the fresh one.
     const wxColour late = sensors->GetItemBackgroundColour(0);
     Clock::advance(10000);
@@ -238,15 +158,11 @@ TEST(QCANMonitorTest, EveryPageOnOneAdapter)
     EXPECT_EQ(m.text(Q::ID_DBG_DT500), "Stop DT500");
     m.act({Q::ID_DBG_DT500});
     EXPECT_EQ(m.text(Q::ID_DBG_DT500), "Start DT500");
-    std::vector<std::string> sent;  // each frame as "id ext rtr dlc :data"
-    for (const _TGENERIC_CAN_FRAME& f : a.sentFrames())
-        sent.push_back(wxString::Format("%X %d %d %d :", f.header.id, f.header.ext, f.header.rtr, f.header.dlc).utf8_string() +
-                       TextFiles::hex(f.data, std::min<size_t>(f.header.dlc, 8)));
     const std::vector<std::string> expected = {
-        "18FF0001 1 0 2 :0011", "123 0 1 2 :0011", wxString::Format("%X 1 0 3 :a1b2c3", makerId(200, 2, 68, 5)).utf8_string(),
-        "0 0 0 8 :013c000000000000", "0 0 0 8 :0145000000000000", "63C 0 0 8 :2f02200000000000",
-        "18EEFF00 1 0 3 :00ee00", "2F 0 0 1 :01", "2F 0 0 1 :00"};
-    EXPECT_EQ(sent, expected);
+        "0x18FF0001 x | 00 11", "0x123 r | 00 11", frameText(frame(makerId(200, 2, 68, 5), {0xA1, 0xB2, 0xC3})),
+        "0x0 | 01 3C 00 00 00 00 00 00", "0x0 | 01 45 00 00 00 00 00 00", "0x63C | 2F 02 20 00 00 00 00 00",
+        "0x18EEFF00 x | 00 EE 00", "0x2F | 01", "0x2F | 00"};
+    EXPECT_EQ(frameTexts(a.sentFrames()), expected);
     // The G1 and FIR actions refuse what they cannot use (sensor 101 silent for over ten seconds;
     // the default FIR length 255 is one too many).
     MessageBoxes boxes;
@@ -264,15 +180,14 @@ TEST(QCANMonitorTest, EveryPageOnOneAdapter)
     ConfigurationFolder folder;
     const std::string file = folder.appData() + "/bus.log";
     m.page(6);
-    m.act({{Q::ID_LOG_FILE, file.c_str()}, {Q::ID_LOG_DATA, 1}, {Q::ID_LOG_ADD},  // Dec under a Hex id, with the header
+    m.act({{Q::ID_LOG_FILE, file}, {Q::ID_LOG_DATA, 1}, {Q::ID_LOG_ADD},  // Dec under a Hex id, with the header
            {Q::ID_LOG_ID, 2}, {Q::ID_LOG_DATA, 2}, {Q::ID_LOG_ADD},  // Quillard ids under the "All" rule
            {Q::ID_LOG_ID, 0}, {Q::ID_LOG_DATA, 0}});
     for (const char* bad : {"", "relative/bus.log", "/tmp/a>b.log", "/tmp/<b.log"})
         m.act({{Q::ID_LOG_FILE, bad}, {Q::ID_LOG_ADD}});
-    m.act({{Q::ID_LOG_FILE, file.c_str()}, {Q::ID_LOG_ADD}});
-    ASSERT_EQ(m.frame->getLoggers().size(), 1u);  // the refused ones made none
+    m.act({{Q::ID_LOG_FILE, file}, {Q::ID_LOG_ADD}});
     auto* list = m.get<wxListBox>(Q::ID_LOG_LIST);
-    ASSERT_EQ(list->GetCount(), 1u);
+    ASSERT_EQ(list->GetCount(), 1u);  // the refused ones made none
     EXPECT_EQ(list->GetString(0), "1 bus.log");
     ASSERT_TRUE(a.receive(0x1F5, false, {1, 2}));
     m.act({Q::ID_LOG_REMOVE_ALL});  // the logger writes its last lines as it ends
@@ -293,8 +208,8 @@ TEST(QCANMonitorTest, EveryPageOnOneAdapter)
 
 TEST(QCANMonitorTest, CaptureAndBenchmarkUntilClosed)
 {
-    TestAdapter a("DUMMY1", 1), b("DUMMY2", 2);
-    ASSERT_TRUE(a.connect() && b.connect());
+    TestAdapter a("DUMMY1", 1);
+    ASSERT_TRUE(a.connect());
     SensorManager* manager = SensorManager::getInstance();
     const size_t parsers = a.device()->getExternalParserCount();
     Monitor m;
@@ -302,7 +217,6 @@ TEST(QCANMonitorTest, CaptureAndBenchmarkUntilClosed)
     m.select("DUMMY1");
     m.page(3);
     m.act({Q::ID_CAP_CAPTURE});
-    EXPECT_EQ(a.device()->getExternalParserCount(), parsers + 1);
     std::vector<unsigned> t;  // the clock as each frame arrives
     auto* list = m.get<wxListBox>(Q::ID_CAP_LIST);
     const auto receive = [&](uint32_t id, bool ext, std::vector<uint8_t> data, bool rtr, unsigned lines) {
@@ -315,47 +229,31 @@ TEST(QCANMonitorTest, CaptureAndBenchmarkUntilClosed)
     EXPECT_EQ(m.text(Q::ID_CAP_COUNT), "3 Frames");
     m.act({{Q::ID_CAP_PARSE, 1}});
     ASSERT_TRUE(receive(makerId(3, 1, 16, 101, 1), true, {0x0F, 0x10}, false, 4));
-    // Filter: frames of another adapter are left out (the capture parser sees only its adapter's
-    // frames, so the other adapter's frame is queued by hand as a receive thread would).
-    m.act({{Q::ID_CAP_FILTER, 1}, {Q::ID_CAP_PARSE, 0}});
-    RxCANFrameT other = {};
-    other.cuaId = 2;
-    other.frame.header.id = 0x55;
-    other.frame.header.dlc = 1;
-    QCANMonitor::handleMsg(&other, b.device(), m.frame);
+    m.act({{Q::ID_CAP_PARSE, 0}});
     ASSERT_TRUE(receive(0x56, false, {7}, false, 5));
-    m.act({{Q::ID_CAP_FILTER, 0}});
-    other.time = 77;
-    QCANMonitor::handleMsg(&other, b.device(), m.frame);
-    ASSERT_TRUE(runUntil([&] { return list->GetCount() >= 6u; }));
     const wxArrayString lines = list->GetStrings();
     const std::vector<wxString> want = {wxString::Format("%u 1 SID 0123 DLC2 : AB01", t[0]),
                                         wxString::Format("%u 1 EID 0x%X DLC1 : 0F", t[1], makerId(3, 1, 16, 101, 1)),
                                         wxString::Format("%u 1 SID 07FF RTR DLC0 : ", t[2]),
                                         wxString::Format("%u 1 DEV:16 DEV# 101 CMD 1 MSG 3 ERR  DLC 2 0F10", t[3]),
-                                        wxString::Format("%u 1 SID 056 DLC1 : 07", t[4]), "77 2 SID 055 DLC1 : 00"};
+                                        wxString::Format("%u 1 SID 056 DLC1 : 07", t[4])};
     EXPECT_EQ(std::vector<wxString>(lines.begin(), lines.end()), want);
-    m.act({Q::ID_CAP_CLEAR});
-    EXPECT_EQ(list->GetCount(), 0u);
-    EXPECT_EQ(m.text(Q::ID_CAP_COUNT), "0 Frames");
     m.act({Q::ID_CAP_CAPTURE});
-    EXPECT_EQ(a.device()->getExternalParserCount(), parsers);
     ASSERT_TRUE(a.receive(0x124, false, {1}));
-    runFor(500);
-    EXPECT_EQ(list->GetCount(), 0u);  // capture off: nothing more
+    runFor(300);
+    EXPECT_EQ(list->GetCount(), want.size());  // capture off: nothing more
     // The benchmark ring shows the delays of the frames the manager's thread hands it.
     m.act({Q::ID_DBG_BENCH_EXT});
     EXPECT_TRUE(manager->useExternalParsers());
-    EXPECT_TRUE(m.frame->isCaptureTarget());
     runFor(150);
     EXPECT_EQ(m.text(Q::ID_DBG_BENCH_EXT_TEXT), "avg 0.000 ms max 0 ms(0 frames)");
+    RxCANFrameT other = {};
     for (int delay : {4, 7}) {
         other.time = Clock::wallMs() - delay;
         QCANMonitor::handleExtTimeMsg(&other, nullptr);  // as the manager's thread calls it
     }
     runFor(150);
     EXPECT_EQ(m.text(Q::ID_DBG_BENCH_EXT_TEXT), "avg 5.500 ms max 7 ms(2 frames)");
-    EXPECT_EQ(m.text(Q::ID_DBG_BENCH_FILTER_TEXT), "avg 0.000 ms max 0 ms(0 frames)");
     m.act({Q::ID_DBG_BENCH_EXT});
     EXPECT_FALSE(manager->useExternalParsers());
     // Closed by the window's close request while capturing and benchmarking: both parsers are

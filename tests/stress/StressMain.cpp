@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "StressOptions.h"
+double stressSeconds = 20.0;
 
 int main(int argc, char** argv)
 {
