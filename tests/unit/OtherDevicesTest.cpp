@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <tuple>
 #include <vector>
 
 #include "Clock.h"
-#include "DSM500Sensor.h"
 #include "DSM500SensorComponent.h"
 #include "DT500Sensor.h"
+#include "Frames.h"
 #include "RayGauge.h"
 #include "SandvikTIMSensor.h"
 #include "SensorManager.h"
@@ -19,53 +18,23 @@ namespace {
 SensorManager* mgr() { return SensorManager::getInstance(); }
 const unsigned long long kNow = 1700000000000ULL;
 
-template <class Frame>
-Frame withData(Frame f, std::initializer_list<unsigned char> data)
+uint8_t lo(unsigned v) { return static_cast<uint8_t>(v); }
+uint8_t hi(unsigned v) { return static_cast<uint8_t>(v >> 8); }
+
+// A laser receiver hit (the maker's message 1) on a channel at a position.
+bool hit(RayGauge& g, int channel, int position, unsigned long long time)
 {
-    f.header.dlc = static_cast<uint16_t>(data.size());
-    std::copy(data.begin(), data.end(), f.data);
-    return f;
+    _TQUIL1G5_CAN_FRAME f{{67, 1, 1, 0, 0, 0, 4}, {lo(channel), hi(channel), lo(position), hi(position)}};
+    return g.Parse(&f, time);
 }
-
-_TGENERIC_CAN_FRAME standardFrame(uint32_t id, std::initializer_list<unsigned char> data)
-{
-    return withData(_TGENERIC_CAN_FRAME{{id, 0, 0, 0}, {}}, data);
-}
-
-_TQUIL1G5_CAN_FRAME makerFrame(unsigned char devType, unsigned char devNumber, unsigned char msg, unsigned char cmd,
-                               std::initializer_list<unsigned char> data)
-{
-    return withData(_TQUIL1G5_CAN_FRAME{{devType, devNumber, msg, cmd, 0, 0, 0}, {}}, data);
-}
-
-template <class S, class F>
-bool parse(S& s, F f, unsigned long long time) { return s.Parse(&f, time); }
-
-unsigned char lo(unsigned v) { return static_cast<unsigned char>(v); }
-unsigned char hi(unsigned v) { return static_cast<unsigned char>(v >> 8); }
-
-_TQUIL1G5_CAN_FRAME laserHit(unsigned channel, unsigned position)
-{
-    return makerFrame(67, 1, 1, 0, {lo(channel), hi(channel), lo(position), hi(position)});
-}
-
-// DT500 frame: a measurement flag in byte 0 and the distance in 0.1 mm in bytes 4 to 7.
-_TGENERIC_CAN_FRAME dt500(unsigned char measuring, uint32_t t)
-{
-    return standardFrame(46, {measuring, 0, 0, 0, lo(t), hi(t), lo(t >> 16), hi(t >> 16)});
-}
-
-_TGENERIC_CAN_FRAME heartbeat(unsigned char node, unsigned char state) { return standardFrame(0x700u + node, {state}); }
 
 // First transmit process data of a unit: distance and second value in mm, the form mark, quality.
-_TGENERIC_CAN_FRAME measurement(unsigned char node, uint16_t distanceMm, uint16_t secondMm, unsigned char quality,
-                                bool inverted = false)
+_TGENERIC_CAN_FRAME measurement(uint8_t node, uint16_t distanceMm, uint16_t secondMm, uint8_t quality)
 {
-    _TGENERIC_CAN_FRAME f =
-        standardFrame(0x180u + node, {lo(distanceMm), hi(distanceMm), lo(secondMm), hi(secondMm), 0, 0, quality, 0});
-    if (inverted)
-        for (auto& b : f.data)
-            b = static_cast<unsigned char>(~b);
+    _TGENERIC_CAN_FRAME f = frame(0x180u + node, {lo(distanceMm), hi(distanceMm), lo(secondMm), hi(secondMm), 0, 0,
+                                                  quality, 0});
+    for (auto& b : f.data)  // sent inverted: the unit's second form
+        b = static_cast<uint8_t>(~b);
     return f;
 }
 
@@ -74,144 +43,86 @@ _TGENERIC_CAN_FRAME measurement(unsigned char node, uint16_t distanceMm, uint16_
 TEST(OtherDevices, RayGaugeHitsFlagsAndExpiry)
 {
     RayGauge g(mgr(), 1, 1);
-    EXPECT_TRUE(parse(g, laserHit(2, -300), 1000));
-    EXPECT_EQ(std::make_tuple(g.GetLastHit().channel, g.GetLastHit().position, g.GetLastHit().time),
-              std::make_tuple(2, -300, 1000u));
-    // Another message type counts as unknown and adds no hit.
-    EXPECT_FALSE(parse(g, makerFrame(67, 1, 3, 0, {1, 0, 5, 0}), 1500));
-    EXPECT_EQ(std::make_tuple(g.getHandledCount(), g.getUnknownCount()), std::make_tuple(1, 1));
+    EXPECT_TRUE(hit(g, 2, -300, 1000));
+    EXPECT_EQ(std::make_tuple(g.GetLastHit().channel, g.GetLastHit().position), std::make_tuple(2, -300));
     // Channels outside the four flags are kept as hits without touching any flag.
     for (int channel : {4, -1})
-        parse(g, laserHit(channel, 55), 2000);
+        hit(g, channel, 55, 2000);
     EXPECT_EQ(std::make_tuple(g.getHitCount(), g.IsNewLaserHitReceived()), std::make_tuple(3, 2));
-    parse(g, laserHit(0, 12), 2500);
+    hit(g, 0, 12, 2500);  // the lowest flagged channel is the one reported
     EXPECT_EQ(g.IsNewLaserHitReceived(), 0);
     g.resetNewLaserHit(0);
     EXPECT_EQ(g.IsNewLaserHitReceived(), 2);
-    EXPECT_EQ(std::make_tuple(g.GetLastHitPosition(4), g.GetLastHitPosition(3)), std::make_tuple(55, -1));
-    // The hit of 1000 lives while at most 3000 ms old.
-    g.Update(100, 4000);
-    EXPECT_EQ(g.getHitCount(), 4);
     g.Update(100, 4001);
-    EXPECT_EQ(g.getHitCount(), 3);
-}
-
-TEST(OtherDevices, RayGaugeFilteredPosition)
-{
-    Clock::setManual(kNow);
-    RayGauge g(mgr(), 1, 1);
-    g.AddNewHitData(0, 98, kNow - 300);
-    g.AddNewHitData(1, 104, kNow - 200);
-    g.AddNewHitData(0, 100, kNow - 100);
-    // {max age, hits, tolerance, expected}: hits within tolerance of their mean, else -1; 300 ms is too old.
-    const int cases[][4] = {{1000, 3, 4, 100}, {1000, 3, 1, -1}, {1000, 2, 2, 102}, {300, 3, 4, -1}, {1000, 4, 100, -1}};
-    for (const auto& c : cases)
-        EXPECT_EQ(g.GetFilteredPosition(0, c[0], c[1], c[2]), c[3]) << c[0] << "/" << c[1] << "/" << c[2];
-    Clock::setReal();
+    EXPECT_EQ(g.getHitCount(), 3) << "the hit of 1000 lives while at most 3000 ms old";
 }
 
 TEST(OtherDevices, DT500ValidityAndErrorCounting)
 {
     DT500Sensor s(mgr(), 1, 46);
+    // A measurement flag in byte 0 and the distance in 0.1 mm in bytes 4 to 7.
+    const auto dt500 = [&s](uint8_t measuring, uint32_t t, unsigned long long time) {
+        parse(s, 46, {measuring, 0, 0, 0, lo(t), hi(t), lo(t >> 16), hi(t >> 16)}, time);
+    };
     double d = -1;
-    parse(s, dt500(1, 10000), 100);
+    dt500(1, 10000, 100);
     // 100 m is out of range but still handed out: one error for losing a valid reading, none for
     // staying out of range; the update pass keeps an invalid sensor not ok although frames arrive.
-    parse(s, dt500(1, 1000000), 200);
-    EXPECT_FALSE(s.getDistance(d));
-    EXPECT_DOUBLE_EQ(d, 100.0);
-    parse(s, dt500(1, 1000000), 300);
-    EXPECT_EQ(s.GetErrorCount(), 1u);
+    dt500(1, 1000000, 200);
+    EXPECT_EQ(std::make_pair(s.getDistance(d), d), std::make_pair(false, 100.0));
+    dt500(1, 1000000, 300);
     s.Update(10, 350);
-    EXPECT_FALSE(s.isSensorOk());
+    EXPECT_EQ(std::make_tuple(s.GetErrorCount(), s.isSensorOk()), std::make_tuple(1u, false));
     // Just inside the range the sensor is ok again; without the measurement flag it is not.
-    parse(s, dt500(1, 999999), 400);
+    dt500(1, 999999, 400);
     s.Update(10, 450);
     EXPECT_EQ(std::make_tuple(s.getDistance(d), s.isSensorOk()), std::make_tuple(true, true));
-    parse(s, dt500(0, 5000), 500);
-    EXPECT_FALSE(s.getDistance(d));
-    EXPECT_EQ(std::make_tuple(d, s.isSensorOk()), std::make_tuple(0.0, false));
+    dt500(0, 5000, 500);
+    EXPECT_EQ(std::make_tuple(s.getDistance(d), d, s.isSensorOk()), std::make_tuple(false, 0.0, false));
 }
 
-TEST(OtherDevices, DSM500UnitDecodingAndStatusOrder)
+TEST(OtherDevices, DSM500UnitStatusTimeoutAndInvertedForm)
 {
     Clock::setManual(kNow);
     DSM500SensorComponent u(mgr(), 1, 11);
-    EXPECT_FALSE(u.sendChangeId(13));  // form not yet known
     // A measurement before an operational heartbeat: data, but no operational unit.
-    EXPECT_TRUE(parse(u, measurement(11, 1234, 567, 80), kNow));
-    parse(u, heartbeat(11, 127), kNow);
+    EXPECT_TRUE(parse(u, 0x18B, {0xD2, 0x04, 0x37, 0x02, 0, 0, 80, 0}, kNow));
+    parse(u, 0x70B, {127}, kNow);
     EXPECT_EQ(u.getComponentStatus(), DSM500_NO_MASTER);
-    parse(u, heartbeat(11, 5), kNow);
+    parse(u, 0x70B, {5}, kNow);
     double d = 0, s = 0;
     unsigned char q = 0;
     EXPECT_EQ(u.getDistance(d, s, q), DSM500_OK);
     // Process data older than the timeout: the readings are no longer handed out.
     Clock::advance(5001);
     d = -1;
-    EXPECT_EQ(u.getDistance(d, s, q), DSM500_TIMEOUT);
-    EXPECT_EQ(d, -1);
+    EXPECT_EQ(std::make_pair(u.getDistance(d, s, q), d), std::make_pair(DSM500_TIMEOUT, -1.0));
     // An inverted poor-quality measurement: values from the inverted bytes, form 2.
-    parse(u, measurement(11, 2000, 100, 5, true), kNow + 5001);
-    EXPECT_EQ(u.getDistance(d, s, q), DSM500_OK);
-    EXPECT_EQ(std::make_tuple(d, s, q), std::make_tuple(2.0, 0.1, 5));
-    EXPECT_EQ(u.getForm(), DSM500SensorComponent::FORM_INVERTED);
-    // Frames of other nodes, or of the wrong shape, are not decoded.
-    for (const auto& f : {heartbeat(12, 4), standardFrame(0x70B, {4, 0}), standardFrame(0x58B, {0x60, 0, 0, 0, 0, 0, 0, 0})})
-        EXPECT_FALSE(parse(u, f, kNow + 5004));
-    EXPECT_TRUE(u.isOperational());
+    _TGENERIC_CAN_FRAME inverted = measurement(11, 2000, 100, 5);
+    u.Parse(&inverted, kNow + 5001);
+    EXPECT_EQ(std::make_tuple(u.getDistance(d, s, q), d, s, q, u.getForm()),
+              std::make_tuple(DSM500_OK, 2.0, 0.1, 5, DSM500SensorComponent::FORM_INVERTED));
+    for (auto f : {frame(0x70C, {4}), frame(0x70B, {4, 0}), frame(0x58B, {0x60, 0, 0, 0, 0, 0, 0, 0})})
+        EXPECT_FALSE(u.Parse(&f, kNow + 5004)) << f.header.id;
     Clock::setReal();
 }
 
-TEST(OtherDevices, DSM500PairStatusOrder)
-{
-    Clock::setManual(kNow);
-    DSM500Sensor pair(mgr(), 1, 60);
-    const DSM500UnitData good{kNow - 100, true, true, 1.5, 0.25, 90}, old{kNow - 101, true, true, 1.5, 0.25, 90},
-        failing{kNow - 100, true, false, 1.5, 0.25, 90}, slave{kNow - 100, true, true, 1.75, 0.25, 70}, absent;
-    // Each check in turn; an earlier failure hides a later one, and values are handed out only when ok.
-    const struct { DSM500UnitData master, slave; EDSM500STATUS expected; } cases[] = {
-        {absent, absent, DSM500_NO_MASTER}, {old, absent, DSM500_TIMEOUT}, {failing, absent, DSM500_MASTER_ERROR},
-        {good, absent, DSM500_NO_SLAVE},    {good, old, DSM500_TIMEOUT},   {good, failing, DSM500_SLAVE_ERROR},
-        {failing, old, DSM500_MASTER_ERROR}, {good, slave, DSM500_OK},
-    };
-    for (const auto& c : cases) {
-        pair.setMasterData(c.master);
-        pair.setSlaveData(c.slave);
-        double d1 = 9, s1 = 9, d2 = 9, s2 = 9;
-        unsigned char q1 = 9, q2 = 9;
-        EXPECT_EQ(pair.getDistance(d1, s1, q1, d2, s2, q2), c.expected);
-        if (c.expected == DSM500_OK)
-            EXPECT_EQ(std::make_tuple(d1, s1, q1, d2, s2, q2), std::make_tuple(1.5, 0.25, 90, 1.75, 0.25, 70));
-        else
-            EXPECT_EQ(std::make_tuple(d1, s1, q1, d2, s2, q2), std::make_tuple(0, 0, 0, 0, 0, 0));
-    }
-    Clock::setReal();
-}
-
-TEST(OtherDevices, SandvikReadingsAndValueLimits)
+TEST(OtherDevices, SandvikStatusBitsAndShortFrames)
 {
     SandvikTIMSensor t(mgr(), 1, 117);
-    // Depth report (type 1): status bits 0, 3, 4, 5, 6 and 7, bit position, hole depth; bits 1 and 2 carry nothing.
+    // Depth report (type 1): status bits 0, 3, 4, 5, 6 and 7; bits 1 and 2 carry nothing.
     auto flags = [&t] {
         return std::vector<bool>{t.getDrillingState(), t.isDesiredDepthReached(), t.getLaserReceiverCurrentState(),
                                  t.isLaserLevelReached(), t.isLastHoleRejected(), t.getSightButtonState()};
     };
-    EXPECT_TRUE(parse(t, standardFrame(1904, {1, 0xF9, lo(1234), hi(1234), lo(4321), hi(4321)}), 100));
+    EXPECT_TRUE(parse(t, 1904, {1, 0xF9, 1, 0, 2, 0}, 100));
     EXPECT_EQ(flags(), std::vector<bool>(6, true));
-    EXPECT_FALSE(t.isDataAvailable());  // until a sight report came too
-    EXPECT_TRUE(parse(t, standardFrame(1904, {2, 0, lo(3000), hi(3000), 0xFF, 0xFF}), 200));
+    EXPECT_TRUE(parse(t, 1904, {2, 0, lo(3000), hi(3000), 0xFF, 0xFF}, 200));
     EXPECT_EQ(std::make_tuple(t.isDataAvailable(), t.getSightValue()), std::make_tuple(true, 65535));  // unsigned
-    parse(t, standardFrame(1904, {1, 0x06, 1, 0, 2, 0}), 300);
+    parse(t, 1904, {1, 0x06, 1, 0, 2, 0}, 300);
     EXPECT_EQ(flags(), std::vector<bool>(6, false));
-    // Short frames and unknown report types are counted but not decoded.
-    for (const auto& f : {standardFrame(1904, {1, 0xFF, 9, 9, 9}), standardFrame(1904, {2, 0, 7}),
-                          standardFrame(1904, {3, 0, 7, 7, 7, 7})})
-        EXPECT_FALSE(parse(t, f, 400));
-    EXPECT_EQ(std::make_tuple(t.getStatusBits(), t.getCarrierTurnValue(), t.getMessageCount()), std::make_tuple(0x06, 3000, 6));
-    // Outgoing values: compass and blast direction below 3600, inclination up to 1800.
-    EXPECT_EQ(std::make_tuple(t.setCompassHorzValFromExtSys(3599), t.setBlastDir(3599), t.setHoleInclination(1800)),
-              std::make_tuple(true, true, true));
-    EXPECT_EQ(std::make_tuple(t.setCompassHorzValFromExtSys(3600), t.setBlastDir(65535), t.setHoleInclination(1801)),
-              std::make_tuple(false, false, false));
+    for (auto f : {frame(1904, {1, 0xFF, 9, 9, 9}), frame(1904, {2, 0, 7}), frame(1904, {3, 0, 7, 7, 7, 7})})
+        EXPECT_FALSE(t.Parse(&f, 400)) << int(f.data[0]);
+    EXPECT_EQ(std::make_tuple(t.getStatusBits(), t.getCarrierTurnValue(), t.getMessageCount()),
+              std::make_tuple(0x06, 3000, 6));
 }

@@ -2,7 +2,6 @@
 // adapter library, with the plug-in's clock driven by hand.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <utility>
 
 #include <wx/filename.h>
@@ -34,10 +33,11 @@ int passUntil(TestAdapter& a, int status, int maxPasses = 2000, unsigned long lo
     return -1;
 }
 
-
-std::string pluginLibraryFolder()
+// The adapter and the dummy behind it stop sending status reports.
+void silence(TestAdapter& a)
 {
-    return wxFileName(Sensors::QCANLibrary::libraryPath()).GetPath().utf8_str().data();
+    a.setAutoReport(false);
+    DummyBus::instance().setStatusReports(a.name(), false);
 }
 
 }  // namespace
@@ -48,25 +48,23 @@ TEST(QCANDevice, MissingLibraryStaysUninitializedAndRetriesEvery2500ms)
     ScopedEnv path("QCAN_API_PATH", "/nonexistent-folder");
     LogCapture log;
     EXPECT_EQ(a.pass(), QCAN_STATUS_UNINITIALIZED);
-    EXPECT_EQ(log.count(Err, "Failed to load QCAN API library"), 1);
     EXPECT_EQ(log.count(Err, "QCANDevice init failed CUAID1"), 1);
     for (int t = 0; t < 2490; t += 10)
         a.pass();
     EXPECT_EQ(log.count(Err, "Failed to load QCAN API library"), 1) << "retried before 2500 ms";
     a.pass(20);
     EXPECT_EQ(log.count(Err, "Failed to load QCAN API library"), 2);
-    EXPECT_EQ(a.device()->getQCANDevStatus(), QCAN_STATUS_UNINITIALIZED);
 }
 
 TEST(QCANDevice, LibraryWithoutInitEntryPointsOrRefusingInitFails)
 {
     TestAdapter a;
     {
-        ScopedEnv path("QCAN_API_PATH", pluginLibraryFolder() + "/noinit");
+        const wxString folder = wxFileName(Sensors::QCANLibrary::libraryPath()).GetPath();
+        ScopedEnv path("QCAN_API_PATH", folder.utf8_string() + "/noinit");
         LogCapture log;
         EXPECT_EQ(a.pass(), QCAN_STATUS_UNINITIALIZED);
         EXPECT_EQ(log.count(Err, "Failed to load QCAN API init functions"), 1);
-        EXPECT_EQ(log.count(Err, "QCANDevice init failed CUAID1"), 1);
     }
     DummyBus::instance().setLibraryFaults(true, false);
     LogCapture log;
@@ -84,7 +82,6 @@ TEST(QCANDevice, AdapterThatCannotBeOpenedBacksOffUpTo3500ms)
     ASSERT_GT(passUntil(a, QCAN_STATUS_INITIALIZED), 0);
     ASSERT_GT(passUntil(a, QCAN_STATUS_UNINITIALIZED), 0);
     EXPECT_EQ(log.count(Err, "QCANDevice::Connect Failed to initialize CUA DUMMY1"), 1);
-    EXPECT_EQ(log.count(Err, "QCANDevice connect failed CUAID1"), 1);
     // The next open is tried after the random back-off (0 to 3500 ms) plus the 250 ms gates.
     int elapsed = 0;
     while (log.count(Err, "QCANDevice connect failed CUAID1") < 2 && elapsed < 10000) {
@@ -97,51 +94,34 @@ TEST(QCANDevice, AdapterThatCannotBeOpenedBacksOffUpTo3500ms)
     EXPECT_EQ(log.count(Info, "QCANDevice connected successfully CUAID1"), 1);
 }
 
-TEST(QCANDevice, SilentAdapterTimesOutClosesAndReconnectsWhenReportsResume)
+TEST(QCANDevice, SilentAdapterTimesOutFlagsItsSensorsAndCloses)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
-    const int opens = DummyBus::instance().openCount(a.name());
-    a.setAutoReport(false);
-    DummyBus::instance().setStatusReports(a.name(), false);
+    silence(a);
     DummyBus::instance().reportStatusNow(a.name());
-    const unsigned long long lastReport = Clock::wallMs();
 
     LogCapture log;
     ASSERT_EQ(a.pass(1500), QCAN_STATUS_CONNECTED) << "1500 ms of silence is not yet a timeout";
     ASSERT_EQ(a.pass(1), QCAN_STATUS_TIMEOUT);
     EXPECT_EQ(log.count(Warn, "QCANDevice timeout CUAID1 : 1501 ms since last good status message "), 1);
     EXPECT_EQ(a.device()->getErrorCount(), 1u);
-
     a.pass(1499);  // 3000 ms after the report: nothing yet
     EXPECT_FALSE(a.device()->getRemoveSensorsFlag());
     a.pass(1);
     EXPECT_TRUE(a.device()->getRemoveSensorsFlag()) << "sensors flagged 3000 ms after the report";
     EXPECT_EQ(a.pass(1999), QCAN_STATUS_TIMEOUT);
     EXPECT_EQ(a.pass(2), QCAN_STATUS_DISCONNECTING);
-    EXPECT_EQ(Clock::wallMs() - lastReport, 5002u);
     EXPECT_EQ(log.count(Warn, "QCANDevice CUAID1 : disconnect due timeout"), 1);
-
     EXPECT_GT(passUntil(a, QCAN_STATUS_DISCONNECTED), 0);
     EXPECT_FALSE(DummyBus::instance().isOpen(a.name()));
-    EXPECT_GT(passUntil(a, QCAN_STATUS_CLEANUP), 0);
-    EXPECT_EQ(a.pass(), QCAN_STATUS_CLEANUP) << "CLEANUP is final until the manager acts";
-    a.device()->setQCANDevStatus(QCAN_STATUS_CONNECTED);
-    EXPECT_EQ(a.device()->getQCANDevStatus(), QCAN_STATUS_CLEANUP);
-
-    // What the manager thread does with an adapter it keeps:
-    a.device()->setQCANDevStatus(QCAN_STATUS_UNINITIALIZED);
-    DummyBus::instance().setStatusReports(a.name(), true);
-    a.setAutoReport(true);
-    EXPECT_TRUE(a.connect());
-    EXPECT_EQ(DummyBus::instance().openCount(a.name()), opens + 1);
+    EXPECT_GT(passUntil(a, QCAN_STATUS_CLEANUP), 0);  // what follows is the manager's (SensorManagerTest)
 }
 
 TEST(QCANDevice, NeverReportingAdapterIsExcusedFor10sAfterConnecting)
 {
     TestAdapter a;
-    a.setAutoReport(false);
-    DummyBus::instance().setStatusReports(a.name(), false);
+    silence(a);
     ASSERT_GT(passUntil(a, QCAN_STATUS_CONNECTING), 0);
     const unsigned long long connected = Clock::wallMs();
     LogCapture log;
@@ -149,27 +129,20 @@ TEST(QCANDevice, NeverReportingAdapterIsExcusedFor10sAfterConnecting)
     while (Clock::wallMs() < connected + 10000)
         ASSERT_EQ(a.pass(100), QCAN_STATUS_CONNECTING);
     EXPECT_EQ(log.count(Warn, "QCANDevice timeout CUAID1 : 3500 ms since last good status message IGNORED"), 1);
-    EXPECT_EQ(log.countPrefix(Warn, "QCANDevice timeout CUAID1 : 5000 ms"), 1);
     EXPECT_EQ(a.pass(100), QCAN_STATUS_TIMEOUT);
 }
 
-TEST(QCANDevice, VirtualVendorNeverTimesOut)
+TEST(QCANDevice, VirtualAdapterNeverTimesOutAndAHardwareFailureReportIsNoGoodStatus)
 {
-    TestAdapter a("SOFTCAN", 1);
-    EXPECT_EQ(a.device()->getVendorName(), "Virtual");
-    ASSERT_TRUE(a.connect());
-    a.setAutoReport(false);
-    DummyBus::instance().setStatusReports(a.name(), false);
+    TestAdapter v("SOFTCAN", 2);
+    ASSERT_TRUE(v.connect());
+    silence(v);
     for (int i = 0; i < 300; ++i)
-        ASSERT_EQ(a.pass(100), QCAN_STATUS_CONNECTED);
-}
+        ASSERT_EQ(v.pass(100), QCAN_STATUS_CONNECTED);
 
-TEST(QCANDevice, HardwareFailureReportIsNoGoodStatus)
-{
     TestAdapter a;
     ASSERT_TRUE(a.connect());
-    a.setAutoReport(false);
-    DummyBus::instance().setStatusReports(a.name(), false);
+    silence(a);
     DummyBus::instance().setBusState(a.name(), -1);
     a.pass(1000);
     ASSERT_TRUE(DummyBus::instance().reportStatusNow(a.name()));
@@ -177,13 +150,12 @@ TEST(QCANDevice, HardwareFailureReportIsNoGoodStatus)
     EXPECT_EQ(a.pass(501), QCAN_STATUS_TIMEOUT) << "a HW failure report does not reset the silence";
 }
 
-TEST(QCANDevice, ErrorRestartsAndDisconnectClosesAtOnceOrLater)
+TEST(QCANDevice, ErrorRestartsAndDisconnectNowClosesAtOnce)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
     LogCapture log;
     a.device()->setQCANDevStatus(QCAN_STATUS_ERROR);
-    EXPECT_EQ(a.device()->getErrorCount(), 1u);
     EXPECT_EQ(a.pass(), QCAN_STATUS_DISCONNECTING);
     EXPECT_EQ(log.count(Warn, "QCANDevice CUAID1 : ERROR. Restarting device"), 1);
     EXPECT_EQ(a.device()->getDeviceLog(0).AfterFirst(']').Trim(false), "Error");
@@ -191,20 +163,9 @@ TEST(QCANDevice, ErrorRestartsAndDisconnectClosesAtOnceOrLater)
     ASSERT_GT(passUntil(a, QCAN_STATUS_CLEANUP), 0);
     a.device()->setQCANDevStatus(QCAN_STATUS_UNINITIALIZED);
     ASSERT_TRUE(a.connect());
-    ASSERT_TRUE(DummyBus::instance().isOpen(a.name()));
     EXPECT_TRUE(a.device()->Disconnect(QCAN_DISCONNECT_NOW));
     EXPECT_EQ(a.device()->getStatusString(), "DISCONNECTED");
     EXPECT_FALSE(DummyBus::instance().isOpen(a.name())) << "option 0 closes the adapter at once";
-    EXPECT_TRUE(a.device()->Disconnect(QCAN_DISCONNECT_LATER));
-    EXPECT_EQ(a.device()->getQCANDevStatus(), QCAN_STATUS_DISCONNECTED) << "nothing happens from DISCONNECTED";
-
-    TestAdapter b("DUMMY2", 2);
-    ASSERT_TRUE(b.connect());
-    b.device()->Disconnect(QCAN_DISCONNECT_LATER);
-    EXPECT_EQ(b.device()->getQCANDevStatus(), QCAN_STATUS_DISCONNECTING);
-    EXPECT_TRUE(DummyBus::instance().isOpen(b.name()));
-    EXPECT_GT(passUntil(b, QCAN_STATUS_DISCONNECTED), 0);
-    EXPECT_FALSE(DummyBus::instance().isOpen(b.name()));
 }
 
 // Hosts and the event log show these texts; each state has its own, CLEANUP twice.
@@ -223,7 +184,6 @@ TEST(QCANDevice, DisabledPassesHaltThenRestore)
 {
     TestAdapter a;
     ASSERT_TRUE(a.connect());
-    LogCapture log;
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(a.device()->processDevice(Clock::wallMs(), false), QCAN_STATUS_HALT);
     EXPECT_FALSE(DummyBus::instance().isOpen(a.name()));
@@ -231,55 +191,22 @@ TEST(QCANDevice, DisabledPassesHaltThenRestore)
     EXPECT_EQ(a.pass(), QCAN_STATUS_RESTORE);
     EXPECT_EQ(a.pass(), QCAN_STATUS_UNINITIALIZED);
     EXPECT_TRUE(a.connect());
-
-    // CONNECTED is taken only from CONNECTING, silently.
-    TestAdapter b("DUMMY2", 2);
-    ASSERT_GT(passUntil(b, QCAN_STATUS_INITIALIZED), 0);
-    const wxString before = b.device()->getDeviceLog(0);
-    b.device()->setQCANDevStatus(QCAN_STATUS_CONNECTED);
-    EXPECT_EQ(b.device()->getQCANDevStatus(), QCAN_STATUS_INITIALIZED);
-    EXPECT_EQ(b.device()->getDeviceLog(0), before);
 }
 
-TEST(QCANDevice, TwoDevicesNeverStepTheLibraryWithin250ms)
-{
-    TestAdapter a("DUMMY1", 1);
-    TestAdapter b("DUMMY2", 2);
-    unsigned long long initA = 0, initB = 0;
-    for (int i = 0; i < 100 && (!initA || !initB); ++i) {
-        Clock::advance(10);
-        const unsigned long long now = Clock::wallMs();
-        if (a.device()->processDevice(now, true) == QCAN_STATUS_INITIALIZED && !initA)
-            initA = now;
-        if (b.device()->processDevice(now, true) == QCAN_STATUS_INITIALIZED && !initB)
-            initB = now;
-    }
-    ASSERT_NE(initA, 0u);
-    ASSERT_NE(initB, 0u);
-    EXPECT_GE(initB > initA ? initB - initA : initA - initB, 250u);
-}
-
-TEST(QCANDevice, EventLogKeeps16NewestEntries)
+TEST(QCANDevice, EventLogKeeps16NewestEntriesAndVendorIsGuessedFromTheName)
 {
     QCANDevice device(7, wxT("DUMMY7"));
-    EXPECT_TRUE(device.getDeviceLog(16).IsEmpty());
     for (int i = 0; i < 17; ++i)
         device.logDeviceEvent(wxString::Format(wxT("event %d"), i));
     EXPECT_TRUE(device.getDeviceLog(15).EndsWith(wxT("] event 1")));
-    EXPECT_TRUE(device.getDeviceLog(0).EndsWith(wxT("] event 16")));
     EXPECT_TRUE(device.getDeviceLog(0).StartsWith(wxT("[")));
-}
+    EXPECT_TRUE(device.getDeviceLog(0).EndsWith(wxT("] event 16")));
 
-TEST(QCANDevice, VendorIsGuessedFromTheFirstTwoCharacters)
-{
-    const struct {
-        const wchar_t* name;
-        const wchar_t* vendor;
-    } cases[] = {{L"QU_1", L"Quillard"}, {L"Q0x", L"Quillard"}, {L"PKUSB", L"Peak"},       {L"KV0", L"Kvaser"},
-                 {L"SOFT", L"Virtual"},  {L"SS0", L"Socket"},   {L"WX", L"Socket"},       {L"SIM", L"Simulation"},
-                 {L"BSx", L"Blender"},   {L"DUMMY", L"Dummy"},  {L"du", L"Unknown vendor"}, {L"X", L"Unknown vendor"}};
-    for (const auto& c : cases) {
-        QCANDevice device(1, c.name);
-        EXPECT_EQ(device.getVendorName(), c.vendor) << c.name;
-    }
+    // By the first two characters.
+    const std::pair<const wchar_t*, const wchar_t*> vendors[] = {
+        {L"QU_1", L"Quillard"}, {L"Q0x", L"Quillard"}, {L"PKUSB", L"Peak"},        {L"KV0", L"Kvaser"},
+        {L"SOFT", L"Virtual"},  {L"SS0", L"Socket"},   {L"WX", L"Socket"},         {L"SIM", L"Simulation"},
+        {L"BSx", L"Blender"},   {L"DUMMY", L"Dummy"},  {L"du", L"Unknown vendor"}, {L"X", L"Unknown vendor"}};
+    for (const auto& v : vendors)
+        EXPECT_EQ(QCANDevice(1, v.first).getVendorName(), v.second) << v.first;
 }

@@ -23,43 +23,27 @@ TEST(SensorBase, OneSilenceCountsOnceAndANewSilenceCountsAgain)
     s.Parse(&frame, 1000);
     s.Update(0, 1500);
     EXPECT_TRUE(s.isSensorOk());
-    EXPECT_FALSE(s.isErrorTimeExceeded(1500));
-    EXPECT_TRUE(s.isErrorTimeExceeded(1501));
     s.Update(0, 1501);
     EXPECT_FALSE(s.isSensorOk());
-    EXPECT_EQ(s.GetErrorCount(), 1u);
-    EXPECT_EQ(s.cleaned, 1);
-    s.Update(0, 1600);
     s.Update(0, 1900);
-    EXPECT_EQ(s.GetErrorCount(), 1u) << "the same silence";
-    EXPECT_EQ(s.cleaned, 1);
+    EXPECT_EQ(s.cleaned, 1) << "the same silence";
     EXPECT_EQ(s.getStatus(), "3: G1, [SENSOR_STATUS] Timeout, [SENSOR_STATUS] Errors: 1");
     s.Parse(&frame, 2200);
     s.Update(0, 2300);
-    EXPECT_TRUE(s.isSensorOk());
     EXPECT_EQ(s.getStatus(), "3: G1");
     s.Update(0, 2701);
-    EXPECT_EQ(s.GetErrorCount(), 2u);
     EXPECT_EQ(s.getStatus(), "3: G1, [SENSOR_STATUS] Timeout, [SENSOR_STATUS] Errors: 2");
-}
 
-TEST(SensorBase, NeverHeardSensorIsNotDetectedAndNotCounted)
-{
-    Sensor untimed(nullptr, 1, 7, Sensors::SDT_HMI);
-    untimed.Update(0, 99999);
-    EXPECT_FALSE(untimed.isSensorOk());
-    EXPECT_EQ(untimed.getStatusText(), "[SENSOR_STATUS] Not detected");
-    EXPECT_EQ(untimed.getStatus(), "7: HMI, [SENSOR_STATUS] Not detected, [SENSOR_STATUS] Errors: 0");
-    _TGENERIC_CAN_FRAME frame{};
-    untimed.Parse(&frame, 5);
-    untimed.Update(0, 99999999);
-    EXPECT_TRUE(untimed.isSensorOk()) << "without a timeout one frame is enough, forever";
-
+    // Never heard: not detected and not counted; without a timeout one frame is enough, forever.
     TimedSensor timed;
     timed.Update(0, 99999);
-    EXPECT_FALSE(timed.isSensorOk());
-    EXPECT_EQ(timed.GetErrorCount(), 0u);
-    EXPECT_EQ(timed.cleaned, 0);
+    EXPECT_EQ(std::make_pair(timed.GetErrorCount(), timed.cleaned), std::make_pair(0u, 0));
+    Sensor untimed(nullptr, 1, 7, Sensors::SDT_HMI);
+    untimed.Update(0, 99999);
+    EXPECT_EQ(untimed.getStatus(), "7: HMI, [SENSOR_STATUS] Not detected, [SENSOR_STATUS] Errors: 0");
+    untimed.Parse(&frame, 5);
+    untimed.Update(0, 99999999);
+    EXPECT_TRUE(untimed.isSensorOk());
 }
 
 TEST(SensorBase, CopiesGetTheirOwnLockAndMovesTakeIt)
@@ -68,15 +52,11 @@ TEST(SensorBase, CopiesGetTheirOwnLockAndMovesTakeIt)
     wxMutex* lock = s.getLock();
     s.LockSensor();
     Sensor copy(s);
-    EXPECT_NE(copy.getLock(), lock);
     EXPECT_EQ(copy.getLock()->TryLock(), wxMUTEX_NO_ERROR) << "the copy's lock is free";
     copy.UnlockSensor();
     s.UnlockSensor();
     Sensor moved(std::move(s));
     EXPECT_EQ(moved.getLock(), lock);
-    EXPECT_EQ(moved.getSensorId(), 3);
-    EXPECT_EQ(s.getSensorId(), 255) << "a moved-from sensor is an inactive one";
-    EXPECT_EQ(s.getDeviceType(), 0);
 }
 
 TEST(SensorBase, NameTables)
@@ -96,10 +76,6 @@ TEST(SensorBase, NameTables)
         EXPECT_EQ(Sensor::getSensorIDString(static_cast<unsigned char>(i.type), out), i.known) << i.type;
         EXPECT_EQ(out, i.text);
     }
-    EXPECT_EQ(Sensors::getTranslatableSensorName(wxT("Boom")), "[SENSOR_NAME] Main boom sensor");
-    EXPECT_EQ(Sensors::getTranslatableSensorName(wxT("boom")), "boom");
-    EXPECT_EQ(Sensors::getTranslatedSensorName(wxT("RayGauge")), "[SENSOR_NAME] Laser receiver");
-    EXPECT_EQ(Sensor(nullptr, 2, 101, 0).ToXML(0), "<sensor device=\"2\" id=\"101\" />\n");
 }
 
 TEST(SensorBase, SendingNeedsASensorIdAndWarnsWhenNotOk)
@@ -109,7 +85,6 @@ TEST(SensorBase, SendingNeedsASensorIdAndWarnsWhenNotOk)
     _TGENERIC_CAN_FRAME frame{};
     EXPECT_EQ(zero.sendMessage(frame, false), -1);
     EXPECT_EQ(log.count(WispLogLevels::Error, "Sensor ID is 0"), 1);
-    EXPECT_EQ(log.messages().at(0).function, "sendMessage");
     Sensor five(Sensors::SensorManager::getInstance(), 1, 5, Sensors::SDT_G1);
     EXPECT_EQ(five.sendMessage(frame, false), 0) << "handed to the manager, which has no adapter";
     EXPECT_EQ(log.count(WispLogLevels::Warning, "Sensor is not ok (5)"), 1);
