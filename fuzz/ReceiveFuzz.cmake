@@ -12,7 +12,7 @@ if(NOT QCAN_SANITIZE)
 endif()
 
 # Coverage of the plug-in, the adapter library and the logging library, without the fuzzer's main.
-foreach(lib qcansensors qcan_api_objects QCAN_API wisp qcan_test_support)
+foreach(lib qcansensors qcan_api_objects QCAN_API wisp qcan_test_support qcan_traffic)
   if(TARGET ${lib})
     target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link)
   endif()
@@ -26,13 +26,13 @@ foreach(target receive_path_fuzz frame_sequence_fuzz)
   endif()
   target_compile_options(${target} PRIVATE ${QCAN_FUZZ_FLAGS})
   target_link_options(${target} PRIVATE ${QCAN_FUZZ_FLAGS})
-  target_link_libraries(${target} PRIVATE qcan_test_support)
+  target_link_libraries(${target} PRIVATE qcan_traffic)
   add_dependencies(${target} QCAN_API)
 endforeach()
 
 # The seeds: every make's traffic written from the corpus generator at build time.
 add_executable(traffic_seeds TrafficSeeds.cpp)
-target_link_libraries(traffic_seeds PRIVATE qcan_test_support)
+target_link_libraries(traffic_seeds PRIVATE qcan_traffic)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/fuzz-seeds/receive_path/Mixed
   COMMAND traffic_seeds ${CMAKE_BINARY_DIR}/fuzz-seeds
   DEPENDS traffic_seeds

@@ -48,7 +48,11 @@ struct MessageBoxes : wxModalDialogHook {
 
 class Monitor {
 public:
-    Monitor() : frame(new QCANMonitor(nullptr, -1)) { runFor(150); }
+    // Ready once a refresh has filled the Manager page (the first tick only shows the frame).
+    Monitor() : frame(new QCANMonitor(nullptr, -1))
+    {
+        EXPECT_TRUE(runUntil([this] { return text(Q::ID_MGR_THREAD) != "--"; }));
+    }
     // Closed with "Close" unless the test closed it; the frame is destroyed when the loop is idle.
     ~Monitor()
     {
