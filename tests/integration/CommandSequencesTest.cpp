@@ -92,6 +92,10 @@ TEST(CommandSequences, SandvikTIMCommands)
     ASSERT_TRUE(tim->setCompassHorzValFromExtSys(3599));  // 0E0F
     ASSERT_TRUE(tim->setBlastDir(900));                   // 0384
     ASSERT_TRUE(tim->setHoleInclination(1800));           // 0708
+    // Out of range (directions below 3600, inclination up to 1800): refused, the last good values stay.
+    EXPECT_FALSE(tim->setCompassHorzValFromExtSys(3600));
+    EXPECT_FALSE(tim->setBlastDir(65535));
+    EXPECT_FALSE(tim->setHoleInclination(1801));
     tim->sendHeartBeat();
     tim->sendCmdStoreHole();
     _TIMCmdMessage record = {1, 2, 3};

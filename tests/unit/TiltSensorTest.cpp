@@ -53,6 +53,19 @@ TEST(TiltSensor, StreamMessagesDecodeSignedLittleEndianIntoTheirStreamOnly)
     EXPECT_EQ(xyzw(s.getValue(SLOW, RAW)), std::make_tuple(0x12345678, INT_MAX, -1, INT_MIN));
 }
 
+// A host holds the bucket still only while the scalar part of the reading stays above its limit.
+TEST(TiltSensor, StabilityFollowsTheScalarPart)
+{
+    TiltSensorG1 s = newG1();
+    EXPECT_TRUE(s.isStable(FAST, FIR, 30000));  // no reading yet
+    feed(s, makerFrame(4, 0, {0, 0, 0, 0, 0, 0, 0x30, 0x75}));  // w = 30000
+    EXPECT_FALSE(s.isStable(FAST, FIR, 30000));
+    EXPECT_TRUE(s.isStable(FAST, FIR, 29999));
+    feed(s, makerFrame(4, 0, {0, 0, 0, 0, 0, 0, 0xD0, 0x8A}));  // w = -30000: its size counts
+    EXPECT_FALSE(s.isStable(FAST, FIR, 30000));
+    EXPECT_TRUE(s.isStable(FAST, FIR, 29999));
+}
+
 // The diagnostics window shows the end-matrix cell a sensor reads back.
 TEST(TiltSensor, EndMatrixReadBackNeedsBit2OfTheSubField)
 {
