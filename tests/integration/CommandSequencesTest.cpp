@@ -80,6 +80,21 @@ TEST(CommandSequences, DSM500ChangeId)
         EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{nmt, unlock, "0x60B | 2F 01 30 01 0F 00 00 00",
                                                                          "0x60B | 2F 01 30 02 0F 00 00 00"}));
     }
+
+    // A unit whose byte order is not known yet is refused any id; one in the inverted form takes only
+    // even ids and, not operational, gets the three writes alone.
+    a.clearSent();
+    auto* other = new DSM500SensorComponent(SensorManager::getInstance(), a.cuaId(), 20);
+    ASSERT_TRUE(a.device()->addSensor(other));
+    const auto change = [&](unsigned id) { return locked(other, [&] { return other->sendChangeId(id); }); };
+    EXPECT_FALSE(change(22));
+    feed(other, 0x714, {0x7F});
+    feed(other, 0x194, {0x17, 0xFC, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA, 0xFF});
+    EXPECT_FALSE(change(21));
+    EXPECT_TRUE(change(22));
+    EXPECT_EQ(frameTexts(a.sentFrames()), (std::vector<std::string>{"0x614 | 23 80 1F 00 01 00 00 00",
+                                                                     "0x614 | 2F 01 30 01 16 00 00 00",
+                                                                     "0x614 | 2F 01 30 02 16 00 00 00"}));
 }
 
 TEST(CommandSequences, SandvikTIMCommands)

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "Clock.h"
+#include "DummyBus.h"
 #include "FrameText.h"
 #include "LogCapture.h"
 #include "LogFileReplay.h"
@@ -400,6 +401,26 @@ TEST_F(LogFileReplay, AnAdapterRemovedWhileReplayingHoldsTheReplay)
     EXPECT_NE(out.find("LogReplay:: No CUA Device\n"), std::string::npos);
     EXPECT_EQ(log.countPrefix(Warning, "Replay of "), 1);
     EXPECT_EQ(replay.toString().ToStdString(), "[ >>  ] " + file.name() + " -> CUA#1 (" + position + " / 2)");
+}
+
+// Asked to, the replay reports the bus state as the adapter library would: an adapter without status
+// reports of its own stays connected; not asked, it times out.
+TEST_F(LogFileReplay, BusStateReportsKeepAnAdapterWithoutStatusReportsConnected)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    a.setAutoReport(false);
+    DummyBus::instance().setStatusReports(a.name(), false);
+    LogFile file("busstate.log");
+    file.writeLog({"10:00:00:000 Rx 1 0x10 s 1 01", "10:00:00:000 Rx 1 0x10 s 1 02"});
+    for (bool report : {true, false}) {
+        Replay replay(file.wxPath(), 1, true, report, 20, true);
+        for (int i = 0; i < 600 && a.device()->getQCANDevStatus() == QCAN_STATUS_CONNECTED; ++i) {
+            ASSERT_TRUE(asleep(&replay));
+            a.pass(10);
+        }
+        EXPECT_EQ(a.device()->getQCANDevStatus() == QCAN_STATUS_CONNECTED, report) << report;
+    }
 }
 
 TEST_F(LogFileReplay, ABusmasterLogGivesTheFramesAndTimesTsharkReadsFromIt)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "CountingSensor.h"
@@ -84,6 +85,20 @@ TEST(ReceivePath, FirstFrameCreatesTheSensorOnThePassAndLaterFramesAreParsedInTh
     a.pass();
     a.pass();
     EXPECT_EQ(sensorOf(a, 5)->reading, 11);
+}
+
+// A frame that arrives while the adapter is still connecting is dropped and counted nowhere.
+TEST(ReceivePath, FramesBeforeConnectedAreDroppedUncounted)
+{
+    TestAdapter a;
+    a.setAutoReport(false);
+    DummyBus::instance().setStatusReports(a.name(), false);
+    while (a.pass() != QCAN_STATUS_CONNECTING) {
+    }
+    ASSERT_TRUE(DummyBus::instance().inject(a.name(), CountingSensor::ID_BASE + 1, true, {1}));
+    ASSERT_TRUE(DummyBus::instance().waitDelivered(a.name()));
+    const QCANReceived r = a.device()->GetReceived();
+    EXPECT_EQ(std::make_tuple(r.rxTotal, r.rxParsed, a.device()->getRxBufferCount()), std::make_tuple(0, 0, 0));
 }
 
 TEST(ReceivePath, WithoutParsersFramesAreQueuedAndTheRingDropsThe64th)

@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <tuple>
 #include <vector>
+
+#include <unistd.h>
 
 #include <wx/init.h>
 
 #include "Clock.h"
 #include "CountingSensor.h"
 #include "DummyBus.h"
+#include "FrameText.h"
 #include "LogCapture.h"
 #include "RunningManager.h"
 #include "SensorManager.h"
@@ -103,6 +107,49 @@ TEST(SensorManager, ThreadConnectsEveryAdapterAndDisconnectStopsEverything)
     manager()->disconnect(3000, 0);
 }
 
+// A maker frame sent for adapter 0 goes out on the first adapter, with its 29-bit identifier.
+TEST(SensorManager, FrameSentForAdapter0GoesToTheFirstAdapter)
+{
+    TestAdapter a;
+    ASSERT_TRUE(a.connect());
+    a.clearSent();
+    _TQUIL1G5_CAN_FRAME maker{};
+    maker.header = {16, 3, 1, 0, 0, 0, 2};
+    maker.data[0] = 0x11;
+    EXPECT_EQ(manager()->sendCanMsg(0, &maker, false), 1);
+    EXPECT_EQ(frameTexts(a.sentFrames()), std::vector<std::string>{"0x201003 x | 11 00"});
+}
+
+// The manager's ring holds 63 frames: one more is dropped with its two errors while those held stay;
+// a frame read makes room for one. The named handlers get the frames in the order they came.
+TEST(SensorManager, FullRingDropsTheNextFrameVisiblyAndKeepsTheOrder)
+{
+    static std::vector<uint32_t> seen;
+    manager()->registerParser(wxT("ring"), [](void* f, void*) {
+        seen.push_back(static_cast<RxCANFrameT*>(f)->frame.header.id);
+        return true;
+    });
+    RxCANFrameT frame{};
+    LogCapture log;
+    const auto push = [&](uint32_t id) { frame.frame.header.id = id, manager()->pushToRxBuffer(&frame); };
+    const auto dropped = [&] {
+        return std::make_pair(log.count(WispLogLevels::Error, "RxDataBuffer Full"),
+                              log.count(WispLogLevels::Error, "Failed to push RxCANFrameT to buffer"));
+    };
+    std::vector<uint32_t> expected;
+    for (uint32_t id = 1; id <= 64; ++id)
+        push(id), expected.push_back(id);
+    EXPECT_EQ(dropped(), std::make_pair(1, 1));
+    EXPECT_TRUE(manager()->processRxBuffer());
+    push(65), push(66);
+    EXPECT_EQ(dropped(), std::make_pair(2, 2));
+    while (manager()->processRxBuffer()) {
+    }
+    expected.back() = 65;
+    EXPECT_EQ(seen, expected);
+    manager()->unregisterParser(wxT("ring"));
+}
+
 TEST(SensorManager, StatusTextForOneAndTwoAdaptersIsCachedForASecond)
 {
     TestAdapter a("DUMMY1", 1);
@@ -183,6 +230,27 @@ TEST(SensorManager, ProcessMayEndWithAdaptersStillConnected)
                         eventually([] { return connected(1) && connected(2); });
         wxUninitialize();
         std::exit(up ? 0 : 3);
+    };
+    EXPECT_EXIT(child(), testing::ExitedWithCode(0), "");
+}
+
+TEST(SensorManager, ConnectAfterTheManagersEndIsRefusedVisibly)
+{
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    auto child = [] {
+        // A host that ends wxWidgets ends the manager with it; starting wxWidgets again does not bring
+        // the manager back, and a connect says so instead of handing out an id no thread would serve.
+        useAdapters("DUMMY1=dummy");
+        wxUninitialize();
+        wxInitialize();
+        LogCapture log;
+        const int id = manager()->connect(wxT("DUMMY1"));
+        const std::string refusal = "SensorManager: connect refused after shutdown DUMMY1";
+        const bool refused = id == -1 && manager()->getQCANDeviceCount() == 0 &&
+                             log.count(WispLogLevels::Error, refusal) == 1;
+        // Ended at once: wxWidgets started a second time keeps handlers that a leak checker would report.
+        std::fflush(nullptr);
+        _exit(refused ? 0 : 3);
     };
     EXPECT_EXIT(child(), testing::ExitedWithCode(0), "");
 }

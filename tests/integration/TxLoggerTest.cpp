@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "Clock.h"
+#include "LogCapture.h"
 #include "ScopedEnv.h"
 #include "TestAdapter.h"
 #include "TextFiles.h"
@@ -40,9 +41,24 @@ TEST(TxLogger, SwitchedOnByTheAdapterAndFedByDirectAndDelayedSends)
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string config = dir, logDir = config + "/Quillard/qcan/log";
     ScopedEnv xdg("XDG_CONFIG_HOME", config);
-    ASSERT_EQ(std::system(("mkdir -p " + logDir).c_str()), 0);
     TestAdapter a("DUMMY1", 1);
     ASSERT_TRUE(a.connect());
+    {
+        // The logger does not make its folder: without it the failures are logged and sending goes on.
+        LogCapture log;
+        a.device()->setTxLoggerEnabled(true);
+        EXPECT_EQ(log.countPrefix(WispLogLevels::Warning, "FAILED TO CREATE QCAN LOGFILE:\n" + logDir + "/DUMMY1_"), 1);
+        _TGENERIC_CAN_FRAME_HEADER h{0x1FFFFFFF, 1, 0, 8};
+        uint8_t zero[8] = {0};
+        for (int i = 0; i < 30; ++i)
+            EXPECT_GE(a.device()->SendCanMessage(&h, zero, false), 0);
+        a.pass();
+        EXPECT_EQ(log.countPrefix(WispLogLevels::Warning, "FAILED TO OPEN QCAN LOGFILE: " + logDir + "/DUMMY1_"), 1);
+        EXPECT_EQ(a.sentFrames().size(), 30u);
+        a.device()->setTxLoggerEnabled(false);
+        a.clearSent();
+    }
+    ASSERT_EQ(std::system(("mkdir -p " + logDir).c_str()), 0);
     const unsigned long long created = Clock::wallMs();
     a.device()->setTxLoggerEnabled(true);
     const std::string name = "DUMMY1_" + timeText(created, "%Y-%m-%d_%H-%M-%S") + "__TXLOG.log";

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "DSM500Sensor.h"
 #include "DSM500SensorComponent.h"
 #include "DT500Sensor.h"
 #include "Frames.h"
@@ -104,6 +105,27 @@ TEST(OtherDevices, DSM500UnitStatusTimeoutAndInvertedForm)
               std::make_tuple(DSM500_OK, 2.0, 0.1, 5, DSM500SensorComponent::FORM_INVERTED));
     for (auto f : {frame(0x70C, {4}), frame(0x70B, {4, 0}), frame(0x58B, {0x60, 0, 0, 0, 0, 0, 0, 0})})
         EXPECT_FALSE(u.Parse(&f, kNow + 5004)) << f.header.id;
+
+    // A pair hands out readings only when both units are present, current and ok; an earlier failure
+    // hides a later one.
+    Clock::setManual(kNow);
+    DSM500Sensor pair(mgr(), 1, 60);
+    const DSM500UnitData good{kNow - 100, true, true, 1.5, 0.25, 90}, old{kNow - 101, true, true, 1.5, 0.25, 90},
+        failing{kNow - 100, true, false, 1.5, 0.25, 90}, slave{kNow - 100, true, true, 1.75, 0.25, 70}, absent;
+    const struct { DSM500UnitData master, slave; EDSM500STATUS expected; } cases[] = {
+        {absent, absent, DSM500_NO_MASTER}, {old, absent, DSM500_TIMEOUT}, {failing, absent, DSM500_MASTER_ERROR},
+        {good, absent, DSM500_NO_SLAVE},    {good, old, DSM500_TIMEOUT},   {good, failing, DSM500_SLAVE_ERROR},
+        {failing, old, DSM500_MASTER_ERROR}, {good, slave, DSM500_OK}};
+    for (const auto& c : cases) {
+        pair.setMasterData(c.master);
+        pair.setSlaveData(c.slave);
+        double d1 = 9, s1 = 9, d2 = 9, s2 = 9;
+        unsigned char q1 = 9, q2 = 9;
+        EXPECT_EQ(pair.getDistance(d1, s1, q1, d2, s2, q2), c.expected);
+        using Readings = std::tuple<double, double, int, double, double, int>;
+        EXPECT_EQ(Readings(d1, s1, q1, d2, s2, q2),
+                  c.expected == DSM500_OK ? Readings(1.5, 0.25, 90, 1.75, 0.25, 70) : Readings());
+    }
     Clock::setReal();
 }
 
