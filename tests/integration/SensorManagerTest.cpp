@@ -90,6 +90,12 @@ TEST(SensorManager, ThreadConnectsEveryAdapterAndDisconnectStopsEverything)
     EXPECT_FALSE(DummyBus::instance().isOpen("KV_SIDE"));
     EXPECT_TRUE(manager()->isThreadRunning());
 
+    // An adapter that finished on its own (as a timed-out one does) may reconnect: opened again, kept.
+    const int opens = DummyBus::instance().openCount("DUMMY1");
+    manager()->getQCANDeviceByID(1)->Disconnect(QCAN_DISCONNECT_LATER);
+    ASSERT_TRUE(eventually([&] { return DummyBus::instance().openCount("DUMMY1") == opens + 1 && connected(1); }));
+    EXPECT_EQ(manager()->getQCANDeviceCount(), 1);
+
     // All adapters: returns once the thread ended, well within its wait.
     LogCapture log;
     const auto start = std::chrono::steady_clock::now();

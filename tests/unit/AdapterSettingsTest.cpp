@@ -45,6 +45,13 @@ TEST(AdapterSettings, SettingsArePushedOnConnectAndVerified)
     ASSERT_TRUE(DummyBus::instance().settings(a.name(), baud, mode, term, power));
     EXPECT_EQ(baud, CAN_BAUD_500K);
     EXPECT_EQ(a.device()->getBaudrateAsInt(), 500);
+
+    // An adapter that reports no valid rate is never given one.
+    DummyBus::instance().setReportedBaud(a.name(), CAN_BAUD_NONE);
+    const int sets = DummyBus::instance().callCount(a.name(), QCAN_ENTRY_SET_BAUD);
+    a.device()->SetBaudrate(CAN_BAUD_1M);
+    a.pass();
+    EXPECT_EQ(DummyBus::instance().callCount(a.name(), QCAN_ENTRY_SET_BAUD), sets);
 }
 
 TEST(AdapterSettings, MismatchIsReportedOnEveryHealthyPassUntilItClears)

@@ -12,6 +12,7 @@
 #include "RototiltSensor.h"
 #include "SensorManager.h"
 #include "SteelwristJoystickSensor.h"
+#include "SteelwristRotationSensor.h"
 
 using namespace Sensors;
 
@@ -82,6 +83,19 @@ TEST(RototiltSensor, NegativeOffsetAnglesAndOtherIdentifiers)
     EXPECT_EQ(s.GetRotationAngle(), -90.0);
     s.Update(0, 600 + 1501);
     EXPECT_EQ(std::make_tuple(s.GetIsOk(), s.GetRotationAngle()), std::make_tuple(false, 0.0));
+}
+
+// Ticks are unsigned: the top of the range is almost 512 degrees, not a small negative angle. The upper
+// half of byte 5 says whether the reading is valid; five bytes are too few.
+TEST(SteelwristRotationSensor, UnsignedTicksValidityAndShortFrames)
+{
+    SteelwristRotationSensor s(mgr(), 1, 131);
+    EXPECT_FALSE(parse(s, 0x0CF014A9, {0, 0, 0xFF, 0xFF, 0}, 100));
+    EXPECT_TRUE(parse(s, 0x0CF014A9, {0, 0, 0xFF, 0xFF, 0, 0x10}, 200));
+    EXPECT_EQ(std::make_pair(s.getRotationAngle(), s.getSensorStatus()),
+              std::make_pair(511.9921875, SteelwristRotationSensor::kStatusValid));
+    parse(s, 0x0CF014A9, {0, 0, 0x00, 0x2D, 0, 0x0F}, 300);
+    EXPECT_EQ(s.getSensorStatus(), SteelwristRotationSensor::kStatusNotValid);
 }
 
 TEST(SteelwristJoystickSensor, ExtendedAxesOfTheSecondJoystick)
