@@ -10,6 +10,7 @@
 #include "LogCapture.h"
 #include "NMEA2KHeadingSensor.h"
 #include "NMEA2KPositionSensor.h"
+#include "RotationSensor.h"
 #include "SensorManager.h"
 
 using namespace Sensors;
@@ -61,6 +62,17 @@ TEST(BoomHeadingSensor, StatusByteInvalidatesAndOtherIdentifiersAreLogged)
               std::make_tuple(false, 0x40302010u, 1000u));
     EXPECT_FALSE(parse(boom, 104, {0, 0, 0, 0, 0}, 1600));
     EXPECT_EQ(cap.count(WispLogLevels::Error, "BoomHeadingSensor::Parse error CANID 104 DLC 5"), 1);
+}
+
+// A rotation frame whose first byte is not 1 carries no reading: not ok, rotation 0, and no sign of life.
+TEST(RotationSensor, FlagOtherThan1ClearsTheReading)
+{
+    RotationSensor s(mgr(), 1, 118);
+    EXPECT_TRUE(parse(s, 170, {0x01, 0x0E, 0x10}, 1000));
+    parse(s, 170, {0x02, 0x0E, 0x10}, 1200);
+    double rotation = -1;
+    s.getRotation(rotation);
+    EXPECT_EQ(std::make_tuple(s.getOk(), rotation, s.getLastMessageTime()), std::make_tuple(false, 0.0, 1000ull));
 }
 
 TEST(NMEA2KHeadingSensor, DecodesHeadingFromAnySourceAndFlagsNotAvailable)
