@@ -252,11 +252,12 @@ TEST(SensorManager, ConnectAfterTheManagersEndIsRefusedVisibly)
         LogCapture log;
         const int id = manager()->connect(wxT("DUMMY1"));
         const std::string refusal = "SensorManager: connect refused after shutdown DUMMY1";
-        const bool refused = id == -1 && manager()->getQCANDeviceCount() == 0 &&
-                             log.count(WispLogLevels::Error, refusal) == 1;
+        const int adapters = manager()->getQCANDeviceCount(), refusals = log.count(WispLogLevels::Error, refusal);
+        // A failure shows what the child saw.
+        std::fprintf(stderr, "id %d, adapters %d, refusals logged %d\n", id, adapters, refusals);
         // Ended at once: wxWidgets started a second time keeps handlers that a leak checker would report.
         std::fflush(nullptr);
-        _exit(refused ? 0 : 3);
+        _exit(id == -1 && adapters == 0 && refusals == 1 ? 0 : 3);
     };
     EXPECT_EXIT(child(), testing::ExitedWithCode(0), "");
 }
